@@ -1,0 +1,21 @@
+
+# Consider dependencies only in project.
+set(CMAKE_DEPENDS_IN_PROJECT_ONLY OFF)
+
+# The set of languages for which implicit dependencies are needed:
+set(CMAKE_DEPENDS_LANGUAGES
+  )
+
+# The set of dependency files which are needed:
+set(CMAKE_DEPENDS_DEPENDENCY_FILES
+  "/work/main/tools/kaluinfo.cpp" "tools/CMakeFiles/kaluinfo.dir/kaluinfo.cpp.o" "gcc" "tools/CMakeFiles/kaluinfo.dir/kaluinfo.cpp.o.d"
+  )
+
+# Targets to which this target links.
+set(CMAKE_TARGET_LINKED_INFO_FILES
+  "/work/main/build/partlib/CMakeFiles/kalucore.dir/DependInfo.cmake"
+  "/work/main/build/platform/CMakeFiles/kaluplat.dir/DependInfo.cmake"
+  )
+
+# Fortran module output directory.
+set(CMAKE_Fortran_TARGET_MODULE_DIR "")

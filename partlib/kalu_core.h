@@ -1,0 +1,146 @@
+// The library's internal records and operations: the shared block
+// (GlobalData and its parts), the process-local state, and the internal
+// operations that the exports are made of. Tests link the static core and
+// use this header directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kalu_api.h"
+
+// ---- Shared records ---------------------------------------------------------
+// The block's layout crosses process boundaries: fixed-width fields, 4-byte
+// packing, and reserved bytes at the end up to the documented 89940 bytes.
+#pragma pack(push, 4)
+
+struct DirEntry {
+  uint8_t name[11];
+  uint8_t attr;
+  uint8_t reserved[10];
+  uint16_t time;
+  uint16_t date;
+  uint16_t firstCluster;
+  uint32_t size;
+};
+
+struct DirWindow {
+  uint8_t sector[512];
+  uint16_t cluster;
+  uint32_t lba;
+  uint32_t sectorInCluster;
+  uint16_t firstCluster;
+};
+
+struct FileSlot {
+  DirEntry entry;
+  uint32_t position;
+  uint64_t buffer;  // address of the slot buffer in the opening process; recorded only
+  uint16_t cluster;
+  char mode[6];
+  uint16_t entryIndex;
+  uint16_t windowCluster;
+  uint32_t windowSector;
+  uint32_t windowSectorInCluster;
+  uint16_t windowFirstCluster;
+  int32_t inRoot;
+};
+
+enum { FAT_IMAGE_SECTORS = 128, ROOT_ENTRIES_MAX = 512, FILE_SLOTS = 10 };
+
+struct GlobalData {
+  uint8_t fatImage[FAT_IMAGE_SECTORS][512];
+  int32_t fatDirty[FAT_IMAGE_SECTORS];
+  int32_t rawDisk;
+  int32_t fat12;
+  uint32_t firstDataSector;
+  int32_t partIndex;
+  int32_t typeA0or84;
+  uint32_t fat1Sector;
+  uint32_t fat2Sector;
+  uint32_t clusterLimit;
+  int32_t mounted;
+  DirWindow dirWindow;
+  DirEntry rootDir[ROOT_ENTRIES_MAX];
+  uint8_t bootSector[512];
+  uint8_t mbr[512];
+  FileSlot fileSlots[FILE_SLOTS];
+  uint8_t slotBuffers[FILE_SLOTS][512];
+  uint8_t reservedTail[80];
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(DirEntry) == 32, "directory entry layout");
+static_assert(sizeof(DirWindow) == 528, "directory window layout");
+static_assert(sizeof(FileSlot) == 72, "file slot layout");
+static_assert(sizeof(GlobalData) == 89940, "the shared block is 89940 bytes");
+static_assert(offsetof(GlobalData, dirWindow) == 66084, "fields before the window");
+static_assert(sizeof(SearchRecord) == 15, "search record layout");
+static_assert(sizeof(FindRecord) == 57 && offsetof(FindRecord, name) == 44 &&
+                  offsetof(FindRecord, inRoot) == 28 && offsetof(FindRecord, size) == 40,
+              "find record layout");
+
+// ---- Process-local state ----------------------------------------------------------
+extern GlobalData *g;  // this process's view of the block; null when not attached
+
+enum { ERR_NONE = 0, ERR_FAILED = 1, ERR_IN_USE = 2 };
+extern int lastErrorCode;
+
+// Sector routines bound at attach: nonzero on success.
+typedef int (*SectorRoutine)(uint32_t sector, void *buffer);
+extern SectorRoutine readSector;
+extern SectorRoutine writeSector;
+
+// ---- Frame -------------------------------------------------------------------
+int libraryAttach(void);  // 1 attached, 0 failed (messages printed, nothing held)
+void libraryDetach(void);
+void setErrorCode(int code);
+void printSystemError(int code, const char *text);
+void printSystemText(const char *systemText, const char *text);
+
+// The lock protocol: last error 1, wait, run, release once. Every export body
+// runs through lockedCall; none returns with the lock held.
+int libraryLockWait(void);  // 1 obtained
+void libraryLockRelease(void);
+extern uint32_t libraryLockTimeoutMs;
+
+// True when a utility partition is mounted and the block's partition index is
+// usable; the exports of the file interface fail without one.
+bool partitionUsable(void);
+
+template <class T, class Body>
+T lockedCall(T timeoutValue, Body body) {
+  setErrorCode(ERR_FAILED);
+  if (!libraryLockWait()) return timeoutValue;
+  T result = body();
+  libraryLockRelease();
+  return result;
+}
+
+// ---- Sector access ------------------------------------------------------------
+int bindSectors(void);  // 1 ok, 0 after printing the binding's message
+void releaseSectors(void);
+// The mounted partition's first sector and size from the MBR copy; 0 when no
+// partition is usable.
+int partitionBounds(uint32_t *start, uint32_t *size);
+
+// ---- Mount -------------------------------------------------------------------------
+int mountPartition(void);
+int isFat12Volume(void);
+
+// Boot-sector fields, read little-endian from the block's copy.
+uint16_t bpbBytesPerSector(void);
+uint8_t bpbSectorsPerCluster(void);
+uint16_t bpbReservedSectors(void);
+uint8_t bpbNumFats(void);
+uint16_t bpbRootEntries(void);
+uint16_t bpbFatSectors(void);
+uint32_t bpbTotalSectors(void);
+uint8_t bpbMedia(void);
+
+// Little-endian helpers over byte arrays.
+inline uint16_t le16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+inline uint32_t le32(const uint8_t *p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}

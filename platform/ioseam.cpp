@@ -1,0 +1,45 @@
+// Diagnostic seams of the sector layer, inert unless their variable is set:
+// a trace of every transfer, and write-fault injection (fail from the n-th
+// write on, or end the process just before the n-th write, as a power cut
+// would). Tests use them to see what reached the disk and to prove that
+// every failure and every interruption leaves a documented state.
+#include "plat.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+static int traceFd = -2;  // -2 not looked at yet, -1 off
+static unsigned long writesSeen = 0;
+
+void platIoTrace(char op, uint32_t sector) {
+  if (traceFd == -2) {
+    const char *path = platEnv("KALU_IO_TRACE");
+    traceFd = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666) : -1;
+  }
+  if (traceFd < 0) return;
+  char line[32];
+  int n = snprintf(line, sizeof line, "%c %u\n", op, sector);
+  if (write(traceFd, line, (size_t)n) < 0) {
+    // A lost trace line only weakens a diagnostic; the transfer goes on.
+  }
+}
+
+static unsigned long envCount(const char *name) {
+  const char *v = platEnv(name);
+  return v ? strtoul(v, nullptr, 10) : 0;
+}
+
+int platIoWriteAllowed(void) {
+  static const unsigned long cutAt = envCount("KALU_IO_CUT_WRITE_AT");
+  static const unsigned long failAt = envCount("KALU_IO_FAIL_WRITE_AT");
+  writesSeen++;
+  if (cutAt && writesSeen >= cutAt) {
+    fflush(stdout);
+    raise(SIGKILL);
+  }
+  return !(failAt && writesSeen >= failAt);
+}

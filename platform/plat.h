@@ -1,0 +1,94 @@
+// The platform layer: every host service the library, the runner and the
+// updater need, named by what the system asks of it. Nothing else in the
+// project touches the host directly. The interface carries no host types
+// (descriptors and handles are plain integers or opaque addresses), so a
+// second backend for the original platform can sit behind it unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Errors -------------------------------------------------------------
+// A host error number (this backend: errno values). The text is the host's
+// message for it followed by a line end, as the original system texts are.
+void platErrorText(int code, char *out, size_t outSize);
+int platIsAccessDenied(int code);
+enum { PLAT_ERR_IO = 5, PLAT_ERR_NOENT = 2 };
+
+// ---- Named shared objects -------------------------------------------------
+// A named object is shared memory that lives while any process holds it.
+// Every holder keeps a shared claim on it; the last one to let go removes
+// the name. An object found without any live holder is stale and comes back
+// zeroed, exactly as a newly created one.
+struct PlatObject {
+  int fd;       // host descriptor, -1 when closed
+  void *addr;   // the mapped view
+  size_t size;
+};
+
+// Serialises attach and detach of all processes of one namespace. Never
+// removed. Returns 1, or 0 with *err set.
+int platGuardAcquire(int *err);
+void platGuardRelease(void);
+
+// Opens or creates the named object `baseName` (namespace prefix applied
+// here) of `size` bytes and maps it. *fresh is 1 when its content is new
+// (created or stale) and therefore zeroed. Returns 1, or 0 with *err set and
+// *failedStep 1 for the create/open step or 2 for the mapping step.
+int platObjectOpen(const char *baseName, size_t size, PlatObject *obj, int *fresh, int *err,
+                   int *failedStep);
+// Drops this process's claim; removes the name when no holder remains.
+void platObjectClose(const char *baseName, PlatObject *obj);
+
+// ---- The cross-process lock -------------------------------------------------
+// A lock that lives inside a named object (platMutexSize bytes of it). It is
+// recursive for the owning thread, and a lock whose owner died holding it
+// counts as obtained.
+size_t platMutexSize(void);
+int platMutexInit(void *where);                 // 1 ok
+enum { PLAT_WAIT_OBTAINED = 0, PLAT_WAIT_TIMEOUT = 1, PLAT_WAIT_FAILED = 2 };
+int platMutexWait(void *where, uint32_t timeoutMs);  // monotonic deadline
+void platMutexRelease(void *where);
+
+// ---- The physical disk ------------------------------------------------------
+// Drive d (0..4) maps to KALU_PHYSICALDRIVE<d> when any of those variables is
+// set, else to the d-th whole disk of the host.
+int platDrivePath(int drive, char *out, size_t outSize);  // 1 when the drive exists
+enum { PLAT_MEDIA_REMOVABLE = 11, PLAT_MEDIA_FIXED = 12 };
+// The geometry query: 1 with *mediaType, or 0 with *err.
+int platDriveQuery(int drive, int *mediaType, int *err);
+// Open for reading and writing: a handle >= 0, or -1 with *err.
+int platDiskOpen(int drive, int *err);
+// Move exactly 512 bytes at byte offset `offset`. 1, or 0 with *err (a short
+// transfer and a write at or past the end of an image file give PLAT_ERR_IO).
+int platDiskRead(int handle, uint64_t offset, void *buffer, int *err);
+int platDiskWrite(int handle, uint64_t offset, const void *buffer, int *err);
+void platDiskClose(int handle);
+
+// ---- Diagnostic seams of the sector layer ---------------------------------------
+// KALU_IO_TRACE=FILE appends "R <sector>" / "W <sector>" per transfer.
+// KALU_IO_FAIL_WRITE_AT=n fails the n-th and every later write of the process.
+// KALU_IO_CUT_WRITE_AT=n ends the process at once just before its n-th write.
+void platIoTrace(char op, uint32_t sector);
+int platIoWriteAllowed(void);  // counts the write; 0 when it must fail
+
+// ---- Platform version and run-time libraries --------------------------------
+int platPlatformId(void);  // 2 (NT path) unless KALU_PLATFORM_ID is 1
+// Loads `name` through the ordinary DLL search (own folder, current folder,
+// LD_LIBRARY_PATH, system folders; names matched without regard to case).
+// Returns an opaque module or null with the host's text in errText.
+void *platLibLoad(const char *name, char *errText, size_t errSize);
+void *platLibSymbol(void *module, const char *symbol, char *errText, size_t errSize);
+void platLibFree(void *module);
+
+// ---- Processes and environment ------------------------------------------------
+const char *platEnv(const char *name);  // null when unset or empty
+int platExeFolder(char *out, size_t outSize);  // 1 ok
+[[noreturn]] void platExitNow(int status);  // flushes stdout, ends at once
+
+// ---- Local names ------------------------------------------------------------
+// Resolves a local path whose exact spelling is absent, component by
+// component, to an existing entry that differs only in letter case (the first
+// in byte order). Returns 1 with the result in out (the path unchanged when
+// nothing matched), 0 when the result does not fit.
+int platResolveCase(const char *path, char *out, size_t outSize);
