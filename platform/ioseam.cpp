@@ -14,6 +14,7 @@
 
 static int traceFd = -2;  // -2 not looked at yet, -1 off
 static unsigned long writesSeen = 0;
+static long cutAt = -1, failAt = -1;  // -1: not looked at yet
 
 void platIoTrace(char op, uint32_t sector) {
   if (traceFd == -2) {
@@ -34,12 +35,19 @@ static unsigned long envCount(const char *name) {
 }
 
 int platIoWriteAllowed(void) {
-  static const unsigned long cutAt = envCount("KALU_IO_CUT_WRITE_AT");
-  static const unsigned long failAt = envCount("KALU_IO_FAIL_WRITE_AT");
+  if (cutAt < 0) cutAt = (long)envCount("KALU_IO_CUT_WRITE_AT");
+  if (failAt < 0) failAt = (long)envCount("KALU_IO_FAIL_WRITE_AT");
   writesSeen++;
-  if (cutAt && writesSeen >= cutAt) {
+  if (cutAt && writesSeen >= (unsigned long)cutAt) {
     fflush(stdout);
     raise(SIGKILL);
   }
-  return !(failAt && writesSeen >= failAt);
+  return !(failAt && writesSeen >= (unsigned long)failAt);
+}
+
+void platIoSeamReset(void) {
+  if (traceFd >= 0) close(traceFd);
+  traceFd = -2;
+  writesSeen = 0;
+  cutAt = failAt = -1;
 }

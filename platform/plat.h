@@ -71,6 +71,9 @@ void platDiskClose(int handle);
 // KALU_IO_CUT_WRITE_AT=n ends the process at once just before its n-th write.
 void platIoTrace(char op, uint32_t sector);
 int platIoWriteAllowed(void);  // counts the write; 0 when it must fail
+// Forgets what the seams read from the environment and the write count, for
+// tests that change the variables within one process.
+void platIoSeamReset(void);
 
 // ---- Platform version and run-time libraries --------------------------------
 int platPlatformId(void);  // 2 (NT path) unless KALU_PLATFORM_ID is 1

@@ -48,7 +48,9 @@ pattern() { yes "$1" | head -c "$2" || true; }
 
 utility_done=0
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+done_ok=0
+# A failed build leaves no half-made image behind.
+trap 'rm -rf "$tmp"; [ $done_ok = 1 ] || rm -f "$out"' EXIT
 for p in "${parts[@]}"; do
   IFS=, read -r type start size fat spc root fats <<<"$p"
   fat=${fat:-0}
@@ -75,3 +77,4 @@ for p in "${parts[@]}"; do
     mcopy -i "$img" "$tmp/QVSTART.SYS" ::QVSTART.SYS
   fi
 done
+done_ok=1
