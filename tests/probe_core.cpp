@@ -27,6 +27,11 @@ int main(int argc, char **argv) {
     printf("attached\n");
     fflush(stdout);
     for (;;) pause();
+  } else if (!strcmp(cmd, "rewrite-boot")) {
+    uint32_t start, size;
+    uint8_t sector[512];
+    if (!partitionBounds(&start, &size) || !readSector(start, sector)) return 3;
+    for (int i = 0; i < 2; i++) printf("write %d: %d\n", i + 1, writeSector(start, sector));
   } else if (!strcmp(cmd, "peek")) {
     printf("tail=[%.16s]\n", (const char *)g->reservedTail);
   } else {

@@ -105,6 +105,20 @@ TEST(Lock, AWaitThatTimesOutReturnsTheTimeoutValue) {
   EXPECT_GT(KaLu_is_present(), 0);
 }
 
+TEST(SectorSeams, ACutEndsTheProcessJustBeforeTheNthWrite) {
+  TempDir dir;
+  std::string img = dir / "disk.img";
+  makeStandardImage(img);
+  std::string trace = dir / "trace";
+  std::string out;
+  int rc = runChild({probeCore(), "rewrite-boot"},
+                    childEnv(uniqueNamespace(), img, {{"KALU_IO_CUT_WRITE_AT", "2"}, {"KALU_IO_TRACE", trace}}), &out);
+  EXPECT_EQ(rc, 128 + 9);
+  EXPECT_EQ(out, "write 1: 1\n");
+  std::string t = readFile(trace);
+  EXPECT_EQ(std::count(t.begin(), t.end(), 'W'), 1) << t;
+}
+
 // The shared library's load-time attach, seen from a program linked with it.
 class DllLoad : public testing::Test {
  protected:
