@@ -1,2 +1,0 @@
-# Empty dependencies file for SKTRAW32.
-# This may be replaced when dependencies are built.
