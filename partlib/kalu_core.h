@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "kalu_api.h"
+#include "plat.h"
 
 // ---- Shared records ---------------------------------------------------------
 // The block's layout crosses process boundaries: fixed-width fields, 4-byte
@@ -144,3 +146,70 @@ inline uint16_t le16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); 
 inline uint32_t le32(const uint8_t *p) {
   return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
+
+// ---- Checked geometry ---------------------------------------------------------
+// Values of the shared block used as bounds, clamped where they are used so
+// that nothing in the block can send an access outside it or the partition.
+uint32_t fatSectorCount(void);    // sectors per FAT, at most the image's 128
+uint32_t rootEntryCount(void);    // root entries loaded and writable, at most 512
+uint32_t rootSectorCount(void);   // rootEntryCount() / 16
+uint32_t clusterEnd(void);        // first cluster number past the usable volume
+inline bool validCluster(uint32_t c) { return c >= 2 && c < clusterEnd(); }
+
+// ---- FAT engine -------------------------------------------------------------------
+enum { CHAIN_BROKEN = -2 };
+uint32_t clusterToSector(uint16_t c);
+uint16_t getFatEntry(uint16_t c);  // an end-of-chain value for a cluster outside the FAT
+void setFatEntry(uint16_t c, uint16_t v);
+void markFatEntryDirty(uint16_t c);
+int isEndOfChain(uint16_t v);
+uint16_t endOfChainValue(void);
+// The chain's last cluster, or CHAIN_BROKEN when the chain loops or links to
+// a cluster outside the volume.
+int lastClusterOfChain(uint16_t c);
+int freeChain(uint16_t c);
+int allocCluster(uint16_t prev);
+int flushFat(void);
+int writeDirWindow(void);
+int writeRootSector(uint32_t index);
+int writeEntrySector(DirEntry *p);
+
+// ---- Names and path syntax ---------------------------------------------------------
+typedef uint8_t FatName[11];
+// A path split into drive ("X:" or empty), directory part (up to and with
+// its last separator), base name and extension (from the last '.', dot
+// included); each part cut to 255 characters.
+struct PathParts {
+  std::string drive, dir, base, ext;
+};
+void splitPath(const std::string &text, PathParts *parts);
+int validatePath(const char *path, int allowWildcards);
+void toFatName(const char *text, uint8_t *out);
+void makeFatName(uint8_t *out, char *base, char *ext);
+int matchFatName(const uint8_t *a, const uint8_t *b);
+int sameFatName(const uint8_t *a, const uint8_t *b);  // equal up to the case of A-Z
+
+// ---- Directory walk and entries --------------------------------------------------------
+enum { ATTR_VOLUME = 0x08, ATTR_DIRECTORY = 0x10, ATTR_ARCHIVE = 0x20, ATTR_KIND = 0x18 };
+inline bool sameKind(uint8_t a, uint8_t b) { return ((a ^ b) & ATTR_KIND) == 0; }
+DirEntry *lookupPath(const char *path, uint8_t attr);
+int openDirWindow(uint16_t firstCluster);
+enum { DIR_MOVED = 1, DIR_END = 0, DIR_READ_FAILED = -2 };
+int nextDirSector(void);
+int createRootEntry(const uint8_t *name, uint8_t attr);
+int createSubdirEntry(const uint8_t *name, uint8_t attr, int allowReplace);
+// Creates (or reuses) an entry named `name` in the directory that the
+// directory part of a valid path names: the root when it is empty, "\" or a
+// ".." that leads back to the root, else the subdirectory it names. Returns
+// the entry (in rootDir or the window), or null.
+DirEntry *createEntryIn(const std::string &dirPart, const uint8_t *name, uint8_t attr, int allowReplace);
+int entryInUse(const DirEntry *entry);
+bool entryInRoot(const DirEntry *entry);
+uint32_t entryIndex(const DirEntry *entry);  // in rootDir, or 0..15 in the window
+
+// DOS encodings of a local time, and the clock used for new entries (tests
+// may fix it).
+uint16_t dosTime(int hour, int minute, int second);
+uint16_t dosDate(int year, int month, int day);
+extern bool fixedClockSet;
+extern PlatTime fixedClock;

@@ -1,11 +1,13 @@
 // Small host services: error texts, the environment, the platform id, the
-// program's own folder and the immediate exit used when a load must fail.
+// program's own folder, local time and the immediate exit used when a load
+// must fail.
 #include "plat.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 void platErrorText(int code, char *out, size_t outSize) {
@@ -36,6 +38,13 @@ int platExeFolder(char *out, size_t outSize) {
   if (strlen(path) + 1 > outSize) return 0;
   memcpy(out, path, strlen(path) + 1);
   return 1;
+}
+
+void platLocalTime(PlatTime *t) {
+  time_t now = time(nullptr);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  *t = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 void platExitNow(int status) {

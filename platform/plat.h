@@ -89,6 +89,12 @@ const char *platEnv(const char *name);  // null when unset or empty
 int platExeFolder(char *out, size_t outSize);  // 1 ok
 [[noreturn]] void platExitNow(int status);  // flushes stdout, ends at once
 
+// ---- Local time -------------------------------------------------------------
+struct PlatTime {
+  int year, month, day, hour, minute, second;  // month 1..12
+};
+void platLocalTime(PlatTime *t);
+
 // ---- Local names ------------------------------------------------------------
 // Resolves a local path whose exact spelling is absent, component by
 // component, to an existing entry that differs only in letter case (the first

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -212,4 +213,38 @@ int InProcess::attach() {
 InProcess::~InProcess() {
   if (attached) libraryDetach();
   libraryLockTimeoutMs = 60000;
+}
+
+int mtools(const std::string &image, uint32_t start, const std::string &command, std::string *output) {
+  size_t sp = command.find(' ');
+  std::string tool = command.substr(0, sp), args = sp == std::string::npos ? "" : command.substr(sp);
+  return runShell("MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 " + tool + " -i '" + image + "@@" +
+                      std::to_string((uint64_t)start * 512) + "'" + args,
+                  output);
+}
+
+int fsckPartition(const std::string &image, uint32_t start, uint32_t size, std::string *output) {
+  std::string part = image + ".part";
+  runShell("dd if='" + image + "' of='" + part + "' bs=512 skip=" + std::to_string(start) +
+           " count=" + std::to_string(size) + " status=none");
+  int rc = runShell("fsck.fat -n '" + part + "'", output);
+  unlink(part.c_str());
+  return rc;
+}
+
+std::vector<std::string> mtoolsNames(const std::string &image, uint32_t start, const std::string &dosDir) {
+  std::string out;
+  mtools(image, start, "mdir -a -b " + dosDir, &out);
+  std::vector<std::string> names;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '/') line.pop_back();  // a directory
+    size_t slash = line.find_last_of('/');
+    std::string n = slash == std::string::npos ? line : line.substr(slash + 1);
+    if (n.empty() || n == "." || n == ".." || line.find("::") == std::string::npos) continue;
+    names.push_back(n);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }

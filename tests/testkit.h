@@ -75,3 +75,12 @@ struct InProcess {
   ScopedEnv env;
   bool attached = false;
 };
+
+// Independent oracles on the partition at `start`: an mtools command run on
+// it ("mdir -a ::DIR", "mcopy x ::X"), and fsck.fat -n on a copy of the
+// partition's sectors (fsck.fat takes no offset). Both return the exit status.
+int mtools(const std::string &image, uint32_t start, const std::string &command, std::string *output = nullptr);
+int fsckPartition(const std::string &image, uint32_t start, uint32_t size, std::string *output = nullptr);
+// The names mtools lists in a directory, as "NAME.EXT" (or "NAME"), sorted,
+// "." and ".." left out.
+std::vector<std::string> mtoolsNames(const std::string &image, uint32_t start, const std::string &dosDir);
