@@ -207,6 +207,15 @@ int entryInUse(const DirEntry *entry);
 bool entryInRoot(const DirEntry *entry);
 uint32_t entryIndex(const DirEntry *entry);  // in rootDir, or 0..15 in the window
 
+// ---- Open files -----------------------------------------------------------------
+// The slot a handle names: its index when the handle is exactly one of this
+// view's ten slots and that slot is taken, else -1.
+int slotIndexOf(KALU_HANDLE handle);
+bool slotIsReading(const FileSlot &slot);
+// The absolute sector holding byte `position` of a file whose current
+// cluster is `cluster`; 0 when that cluster is not one of the volume.
+uint32_t fileSector(uint16_t cluster, uint32_t position);
+
 // DOS encodings of a local time, and the clock used for new entries (tests
 // may fix it).
 uint16_t dosTime(int hour, int minute, int second);

@@ -32,6 +32,24 @@ int main(int argc, char **argv) {
     uint8_t sector[512];
     if (!partitionBounds(&start, &size) || !readSector(start, sector)) return 3;
     for (int i = 0; i < 2; i++) printf("write %d: %d\n", i + 1, writeSector(start, sector));
+  } else if (!strcmp(cmd, "write") && argc >= 5) {
+    // write PATH SIZE SEED: a file of SIZE pattern bytes in 9216-byte calls.
+    KALU_HANDLE h = KaLu_fopen(argv[2], "w");
+    if (!h) return 4;
+    long size = atol(argv[3]), seed = atol(argv[4]);
+    static uint8_t chunk[9216];
+    for (long done = 0; done < size;) {
+      long n = size - done < 9216 ? size - done : 9216;
+      for (long k = 0; k < n; k++) chunk[k] = (uint8_t)((done + k) * 7 + seed);
+      if (KaLu_fwrite(chunk, 1, (int)n, h) != n) return 5;
+      done += n;
+    }
+    printf("close=%d\n", KaLu_fclose(h));
+  } else if (!strcmp(cmd, "open-sleep") && argc >= 4) {
+    KALU_HANDLE h = KaLu_fopen(argv[2], argv[3]);
+    printf("open=%s err=%d\n", h ? "ok" : "null", KaLu_getLastError());
+    fflush(stdout);
+    for (;;) pause();
   } else if (!strcmp(cmd, "peek")) {
     printf("tail=[%.16s]\n", (const char *)g->reservedTail);
   } else {

@@ -248,3 +248,18 @@ std::vector<std::string> mtoolsNames(const std::string &image, uint32_t start, c
   std::sort(names.begin(), names.end());
   return names;
 }
+
+std::string patternBytes(size_t n, int seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; i++) s[i] = (char)(uint8_t)(i * 7 + (size_t)seed);
+  return s;
+}
+
+std::string mtoolsRead(const std::string &image, uint32_t start, const std::string &dosPath) {
+  std::string local = image + ".read";
+  unlink(local.c_str());
+  if (mtools(image, start, "mcopy -n " + dosPath + " '" + local + "'") != 0) return "<missing>";
+  std::string data = readFile(local);
+  unlink(local.c_str());
+  return data;
+}

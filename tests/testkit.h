@@ -84,3 +84,9 @@ int fsckPartition(const std::string &image, uint32_t start, uint32_t size, std::
 // The names mtools lists in a directory, as "NAME.EXT" (or "NAME"), sorted,
 // "." and ".." left out.
 std::vector<std::string> mtoolsNames(const std::string &image, uint32_t start, const std::string &dosDir);
+
+// Deterministic file contents: byte i is (i * 7 + seed) mod 256.
+std::string patternBytes(size_t n, int seed);
+// A file's bytes as mtools reads them (mcopy to a local file); "<missing>"
+// when mtools cannot read it.
+std::string mtoolsRead(const std::string &image, uint32_t start, const std::string &dosPath);
