@@ -54,6 +54,7 @@ uint16_t getFatEntry(uint16_t c) {
 
 void setFatEntry(uint16_t c, uint16_t v) {
   if (!entryInImage(c)) return;
+  if (v == 0 && c < g->allocHint) g->allocHint = c;
   uint8_t *f = fatBytes();
   if (!g->fat12) {
     f[2u * c] = (uint8_t)v;
@@ -111,8 +112,11 @@ int freeChain(uint16_t c) {
 int allocCluster(uint16_t prev) {
   if (prev != 0 && !validCluster(prev)) return CHAIN_BROKEN;
   uint32_t end = clusterEnd();
-  for (uint32_t c = 2; c < end; c++) {
+  // First fit from cluster 2; the clusters below the hint are known to be used.
+  uint32_t from = g->allocHint > 2 && g->allocHint <= end ? g->allocHint : 2;
+  for (uint32_t c = from; c < end; c++) {
     if (getFatEntry((uint16_t)c) != 0) continue;
+    g->allocHint = c + 1;
     if (prev) {
       setFatEntry(prev, (uint16_t)c);
       markFatEntryDirty(prev);
@@ -121,6 +125,7 @@ int allocCluster(uint16_t prev) {
     markFatEntryDirty((uint16_t)c);
     return (int)c;
   }
+  g->allocHint = end;
   return -1;
 }
 

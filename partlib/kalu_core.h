@@ -68,7 +68,11 @@ struct GlobalData {
   uint8_t mbr[512];
   FileSlot fileSlots[FILE_SLOTS];
   uint8_t slotBuffers[FILE_SLOTS][512];
-  uint8_t reservedTail[80];
+  // Past the documented fields, in the block's reserved tail: every cluster
+  // from 2 up to allocHint is in use (kept by setFatEntry and allocCluster),
+  // so first-fit allocation need not rescan them. 0 in a new block.
+  uint32_t allocHint;
+  uint8_t reservedTail[76];
 };
 
 #pragma pack(pop)
@@ -121,6 +125,11 @@ T lockedCall(T timeoutValue, Body body) {
 }
 
 // ---- Sector access ------------------------------------------------------------
+// Runs of consecutive sectors: the number of sectors moved, from the first on
+// (count on success); a run stops at the first sector that fails or that the
+// write guard refuses.
+uint32_t readSectors(uint32_t first, uint32_t count, void *buffer);
+uint32_t writeSectors(uint32_t first, uint32_t count, const void *buffer);
 int bindSectors(void);  // 1 ok, 0 after printing the binding's message
 void releaseSectors(void);
 // The mounted partition's first sector and size from the MBR copy; 0 when no

@@ -1,15 +1,20 @@
-// Physical sector access: the binding of the process-local routines
-// readSector/writeSector at attach (the disk itself on the NT path, the
-// raw-sector DLL on the 95/98 path) and the guard that refuses every write
-// outside the mounted utility partition. The diagnostic seams (trace and
-// write-fault injection) sit here, where a transfer reaches the disk.
+// Physical sector access: the binding of the process-local routines at
+// attach (the disk itself on the NT path, the raw-sector DLL on the 95/98
+// path) and the guard that refuses every write outside the mounted utility
+// partition. readSector/writeSector move one sector; readSectors and
+// writeSectors move a run of consecutive sectors, in one host transfer where
+// the path allows, with exactly the per-sector effects of single moves:
+// the same guard, the same trace lines and the same fault seams, which sit
+// here, where a transfer reaches the disk.
 #include <cstdio>
 
 #include "kalu_core.h"
-#include "plat.h"
 
 SectorRoutine readSector = nullptr;
 SectorRoutine writeSector = nullptr;
+typedef uint32_t (*RunRoutine)(uint32_t first, uint32_t count, void *buffer);
+static RunRoutine readRun = nullptr;
+static RunRoutine writeRun = nullptr;
 
 static int diskHandle = -1;
 static int boundRawDisk = -1;  // this process's own record of its path
@@ -25,44 +30,77 @@ int partitionBounds(uint32_t *start, uint32_t *size) {
   return 1;
 }
 
-static int insidePartition(uint32_t sector) {
+// How many sectors of the run from `first` lie inside the partition.
+static uint32_t insidePartition(uint32_t first, uint32_t count) {
   uint32_t start, size;
-  if (!partitionBounds(&start, &size)) return 0;
-  return sector >= start && (uint64_t)sector < (uint64_t)start + size;
+  if (!partitionBounds(&start, &size) || first < start) return 0;
+  uint64_t end = (uint64_t)start + size;
+  if (first >= end) return 0;
+  return (uint64_t)first + count <= end ? count : (uint32_t)(end - first);
 }
 
-static int ntReadSector(uint32_t sector, void *buffer) {
-  platIoTrace('R', sector);
+static uint32_t ntReadRun(uint32_t first, uint32_t count, void *buffer) {
+  platIoTrace('R', first, count);
   int err;
-  if (!platDiskRead(diskHandle, (uint64_t)sector * 512u, buffer, &err)) {
+  if (!platDiskRead(diskHandle, (uint64_t)first * 512u, buffer, count, &err)) {
     printSystemError(err, "Error reading from physical disk");
     return 0;
   }
-  return 1;
+  return count;
 }
 
-static int ntWriteSector(uint32_t sector, void *buffer) {
-  if (!insidePartition(sector)) return 0;
+// Writes the part of the run that the guard and the seams let through in
+// one transfer; the first sector stopped by a seam is a failed write.
+static uint32_t ntWriteRun(uint32_t first, uint32_t count, void *buffer) {
+  uint32_t inside = insidePartition(first, count);
+  uint32_t allowed = platIoWritesAllowed(inside);
   int err = PLAT_ERR_IO;
-  int ok = platIoWriteAllowed();
-  if (ok) {
-    platIoTrace('W', sector);
-    ok = platDiskWrite(diskHandle, (uint64_t)sector * 512u, buffer, &err);
+  if (allowed) {
+    platIoTrace('W', first, allowed);
+    platIoWritesDone(allowed);
+    if (!platDiskWrite(diskHandle, (uint64_t)first * 512u, buffer, allowed, &err)) {
+      printSystemError(err, "Error writing to physical disk");
+      return 0;
+    }
   }
-  if (!ok) printSystemError(err, "Error writing to physical disk");
-  return ok;
+  if (allowed < inside) {
+    platIoWriteFault();
+    printSystemError(PLAT_ERR_IO, "Error writing to physical disk");
+  }
+  return allowed;
 }
 
-static int sectorDllReadSector(uint32_t sector, void *buffer) {
-  platIoTrace('R', sector);
-  return sectorDllRead(sector, buffer);
+static uint32_t dllReadRun(uint32_t first, uint32_t count, void *buffer) {
+  uint8_t *b = static_cast<uint8_t *>(buffer);
+  for (uint32_t k = 0; k < count; k++) {
+    platIoTrace('R', first + k, 1);
+    if (!sectorDllRead(first + k, b + 512 * k)) return k;
+  }
+  return count;
 }
 
-static int sectorDllWriteSector(uint32_t sector, void *buffer) {
-  if (!insidePartition(sector)) return 0;
-  if (!platIoWriteAllowed()) return 0;
-  platIoTrace('W', sector);
-  return sectorDllWrite(sector, buffer);
+static uint32_t dllWriteRun(uint32_t first, uint32_t count, void *buffer) {
+  uint8_t *b = static_cast<uint8_t *>(buffer);
+  for (uint32_t k = 0; k < count; k++) {
+    if (!insidePartition(first + k, 1)) return k;
+    if (!platIoWritesAllowed(1)) {
+      platIoWriteFault();
+      return k;
+    }
+    platIoTrace('W', first + k, 1);
+    platIoWritesDone(1);
+    if (!sectorDllWrite(first + k, b + 512 * k)) return k;
+  }
+  return count;
+}
+
+static int oneRead(uint32_t sector, void *buffer) { return readRun(sector, 1, buffer) == 1; }
+static int oneWrite(uint32_t sector, void *buffer) { return writeRun(sector, 1, buffer) == 1; }
+
+uint32_t readSectors(uint32_t first, uint32_t count, void *buffer) { return count ? readRun(first, count, buffer) : 0; }
+
+uint32_t writeSectors(uint32_t first, uint32_t count, const void *buffer) {
+  return count ? writeRun(first, count, const_cast<void *>(buffer)) : 0;
 }
 
 static int bindNt(void) {
@@ -75,8 +113,8 @@ static int bindNt(void) {
     if (platIsAccessDenied(err)) printf("This is probably because user does not have administrative privileges.\n");
     return 0;
   }
-  readSector = ntReadSector;
-  writeSector = ntWriteSector;
+  readRun = ntReadRun;
+  writeRun = ntWriteRun;
   return 1;
 }
 
@@ -99,8 +137,8 @@ static int bindSectorDll(void) {
     printSystemText(text, failure);
     return 0;
   }
-  readSector = sectorDllReadSector;
-  writeSector = sectorDllWriteSector;
+  readRun = dllReadRun;
+  writeRun = dllWriteRun;
   return 1;
 }
 
@@ -108,7 +146,12 @@ int bindSectors(void) {
   boundRawDisk = platPlatformId() == 2;
   g->rawDisk = boundRawDisk;
   int ok = boundRawDisk ? bindNt() : bindSectorDll();
-  if (!ok) boundRawDisk = -1;
+  if (ok) {
+    readSector = oneRead;
+    writeSector = oneWrite;
+  } else {
+    boundRawDisk = -1;
+  }
   return ok;
 }
 
@@ -119,4 +162,5 @@ void releaseSectors(void) {
   sectorDllModule = nullptr;
   boundRawDisk = -1;
   readSector = writeSector = nullptr;
+  readRun = writeRun = nullptr;
 }

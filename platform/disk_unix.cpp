@@ -1,6 +1,6 @@
 // The physical disk on this host: drive numbers mapped to image files or
 // block devices, the geometry query's media type, and 512-byte transfers at
-// 64-bit offsets with exactly one pread/pwrite each.
+// 64-bit offsets, each run of sectors with one pread/pwrite.
 #include "plat.h"
 
 #include <algorithm>
@@ -128,26 +128,40 @@ static uint64_t diskLimit(int handle) {
   return UINT64_MAX;
 }
 
-int platDiskRead(int handle, uint64_t offset, void *buffer, int *err) {
-  ssize_t n;
-  do n = pread(handle, buffer, 512, (off_t)offset);
-  while (n < 0 && errno == EINTR);
-  if (n == 512) return 1;
-  *err = n < 0 ? errno : EIO;
-  return 0;
+// One pread/pwrite for the whole run; the loop only takes up what the host
+// moved short (a block device may), and a transfer that moves nothing is the
+// end of the disk.
+template <class Transfer>
+static int transferAll(Transfer transfer, uint64_t offset, size_t bytes, int *err) {
+  size_t done = 0;
+  while (done < bytes) {
+    ssize_t n = transfer(done, (off_t)(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *err = n < 0 ? errno : EIO;
+      return 0;
+    }
+    done += (size_t)n;
+  }
+  return 1;
 }
 
-int platDiskWrite(int handle, uint64_t offset, const void *buffer, int *err) {
-  if (offset >= diskLimit(handle)) {
+int platDiskRead(int handle, uint64_t offset, void *buffer, uint32_t sectors, int *err) {
+  char *b = static_cast<char *>(buffer);
+  size_t bytes = (size_t)sectors * 512;
+  return transferAll([&](size_t done, off_t at) { return pread(handle, b + done, bytes - done, at); }, offset,
+                     bytes, err);
+}
+
+int platDiskWrite(int handle, uint64_t offset, const void *buffer, uint32_t sectors, int *err) {
+  size_t bytes = (size_t)sectors * 512;
+  if (offset + bytes > diskLimit(handle)) {
     *err = EIO;
     return 0;
   }
-  ssize_t n;
-  do n = pwrite(handle, buffer, 512, (off_t)offset);
-  while (n < 0 && errno == EINTR);
-  if (n == 512) return 1;
-  *err = n < 0 ? errno : EIO;
-  return 0;
+  const char *b = static_cast<const char *>(buffer);
+  return transferAll([&](size_t done, off_t at) { return pwrite(handle, b + done, bytes - done, at); }, offset,
+                     bytes, err);
 }
 
 void platDiskClose(int handle) {

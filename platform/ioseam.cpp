@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,15 +17,19 @@ static int traceFd = -2;  // -2 not looked at yet, -1 off
 static unsigned long writesSeen = 0;
 static long cutAt = -1, failAt = -1;  // -1: not looked at yet
 
-void platIoTrace(char op, uint32_t sector) {
+void platIoTrace(char op, uint32_t first, uint32_t count) {
   if (traceFd == -2) {
     const char *path = platEnv("KALU_IO_TRACE");
     traceFd = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666) : -1;
   }
   if (traceFd < 0) return;
+  std::string lines;
   char line[32];
-  int n = snprintf(line, sizeof line, "%c %u\n", op, sector);
-  if (write(traceFd, line, (size_t)n) < 0) {
+  for (uint32_t k = 0; k < count; k++) {
+    snprintf(line, sizeof line, "%c %u\n", op, first + k);
+    lines += line;
+  }
+  if (write(traceFd, lines.data(), lines.size()) < 0) {
     // A lost trace line only weakens a diagnostic; the transfer goes on.
   }
 }
@@ -34,15 +39,31 @@ static unsigned long envCount(const char *name) {
   return v ? strtoul(v, nullptr, 10) : 0;
 }
 
-int platIoWriteAllowed(void) {
+static void readSeams(void) {
   if (cutAt < 0) cutAt = (long)envCount("KALU_IO_CUT_WRITE_AT");
   if (failAt < 0) failAt = (long)envCount("KALU_IO_FAIL_WRITE_AT");
+}
+
+uint32_t platIoWritesAllowed(uint32_t count) {
+  readSeams();
+  uint64_t allowed = count;
+  for (long at : {cutAt, failAt}) {
+    if (at <= 0) continue;
+    uint64_t before = (uint64_t)at > writesSeen ? (uint64_t)at - 1 - writesSeen : 0;
+    if (before < allowed) allowed = before;
+  }
+  return (uint32_t)allowed;
+}
+
+void platIoWritesDone(uint32_t count) { writesSeen += count; }
+
+void platIoWriteFault(void) {
+  readSeams();
   writesSeen++;
-  if (cutAt && writesSeen >= (unsigned long)cutAt) {
+  if (cutAt > 0 && writesSeen >= (unsigned long)cutAt) {
     fflush(stdout);
     raise(SIGKILL);
   }
-  return !(failAt && writesSeen >= (unsigned long)failAt);
 }
 
 void platIoSeamReset(void) {

@@ -59,18 +59,25 @@ enum { PLAT_MEDIA_REMOVABLE = 11, PLAT_MEDIA_FIXED = 12 };
 int platDriveQuery(int drive, int *mediaType, int *err);
 // Open for reading and writing: a handle >= 0, or -1 with *err.
 int platDiskOpen(int drive, int *err);
-// Move exactly 512 bytes at byte offset `offset`. 1, or 0 with *err (a short
-// transfer and a write at or past the end of an image file give PLAT_ERR_IO).
-int platDiskRead(int handle, uint64_t offset, void *buffer, int *err);
-int platDiskWrite(int handle, uint64_t offset, const void *buffer, int *err);
+// Move exactly `sectors` × 512 bytes at byte offset `offset` in one transfer.
+// 1, or 0 with *err (a short transfer and a write that reaches the end of an
+// image file give PLAT_ERR_IO).
+int platDiskRead(int handle, uint64_t offset, void *buffer, uint32_t sectors, int *err);
+int platDiskWrite(int handle, uint64_t offset, const void *buffer, uint32_t sectors, int *err);
 void platDiskClose(int handle);
 
 // ---- Diagnostic seams of the sector layer ---------------------------------------
 // KALU_IO_TRACE=FILE appends "R <sector>" / "W <sector>" per transfer.
 // KALU_IO_FAIL_WRITE_AT=n fails the n-th and every later write of the process.
 // KALU_IO_CUT_WRITE_AT=n ends the process at once just before its n-th write.
-void platIoTrace(char op, uint32_t sector);
-int platIoWriteAllowed(void);  // counts the write; 0 when it must fail
+void platIoTrace(char op, uint32_t first, uint32_t count);
+// How many of the next `count` sector writes may go ahead before a fault
+// seam acts (count when none does). Nothing is counted yet.
+uint32_t platIoWritesAllowed(uint32_t count);
+void platIoWritesDone(uint32_t count);
+// The write that a seam stops: ends the process at once (cut), or counts it
+// and returns, the caller then reporting a failed write.
+void platIoWriteFault(void);
 // Forgets what the seams read from the environment and the write count, for
 // tests that change the variables within one process.
 void platIoSeamReset(void);
