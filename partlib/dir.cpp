@@ -19,7 +19,9 @@ uint16_t dosTime(int hour, int minute, int second) { return (uint16_t)(hour << 1
 
 uint16_t dosDate(int year, int month, int day) { return (uint16_t)(((year - 1980) % 128) << 9 | month << 5 | day); }
 
-static const uint8_t DOTDOT[11] = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+const uint8_t DOT_NAME[11] = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+const uint8_t DOTDOT_NAME[11] = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+const uint8_t zeroSectors[FAT_IMAGE_SECTORS * 512] = {};
 
 static DirEntry *windowEntries(void) { return reinterpret_cast<DirEntry *>(g->dirWindow.sector); }
 
@@ -114,7 +116,7 @@ DirEntry *lookupPath(const char *path, uint8_t attr) {
     match = inRoot ? searchRoot(name, attr, last) : searchWindow(name, attr, last);
     if (!match || last) return match;
     uint16_t first = match->firstCluster;
-    if (first == 0 && !inRoot && memcmp(match->name, DOTDOT, 11) == 0) {
+    if (first == 0 && !inRoot && memcmp(match->name, DOTDOT_NAME, 11) == 0) {
       inRoot = true;  // ".." of a directory in the root
       continue;
     }
@@ -179,12 +181,11 @@ static int extendDirectory(void) {
   w.cluster = (uint16_t)c;
   w.lba = clusterToSector((uint16_t)c);
   w.sectorInCluster = 0;
-  for (uint32_t k = 0; k < bpbSectorsPerCluster(); k++) {
-    if (!writeSector(w.lba + k, w.sector)) {
-      setFatEntry(prev, endOfChainValue());
-      setFatEntry((uint16_t)c, 0);
-      return -2;
-    }
+  uint32_t spc = bpbSectorsPerCluster();
+  if (writeSectors(w.lba, spc, zeroSectors) != spc) {
+    setFatEntry(prev, endOfChainValue());
+    setFatEntry((uint16_t)c, 0);
+    return -2;
   }
   return 0;
 }
@@ -241,7 +242,7 @@ DirEntry *createEntryIn(const std::string &dirPart, const uint8_t *name, uint8_t
   if (!inRoot) {
     DirEntry *parent = lookupPath(dir.c_str(), ATTR_DIRECTORY);
     if (!parent) return nullptr;
-    if (parent->firstCluster == 0 && !entryInRoot(parent) && memcmp(parent->name, DOTDOT, 11) == 0) {
+    if (parent->firstCluster == 0 && !entryInRoot(parent) && memcmp(parent->name, DOTDOT_NAME, 11) == 0) {
       inRoot = true;
     } else if (!openDirWindow(parent->firstCluster)) {
       return nullptr;

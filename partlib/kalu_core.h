@@ -213,6 +213,12 @@ int createSubdirEntry(const uint8_t *name, uint8_t attr, int allowReplace);
 // the entry (in rootDir or the window), or null.
 DirEntry *createEntryIn(const std::string &dirPart, const uint8_t *name, uint8_t attr, int allowReplace);
 int entryInUse(const DirEntry *entry);
+// The single deletion of one entry of a kind (0 file, 0x10 directory) that
+// a path names: 0 deleted, 1 none found, 2 held by an open file (last error
+// 2), -2 a failed write.
+int deleteSingle(const char *path, uint8_t kind);
+extern const uint8_t DOT_NAME[11], DOTDOT_NAME[11];
+extern const uint8_t zeroSectors[FAT_IMAGE_SECTORS * 512];  // a cluster of zeros at most
 bool entryInRoot(const DirEntry *entry);
 uint32_t entryIndex(const DirEntry *entry);  // in rootDir, or 0..15 in the window
 

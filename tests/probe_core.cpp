@@ -50,6 +50,13 @@ int main(int argc, char **argv) {
     printf("open=%s err=%d\n", h ? "ok" : "null", KaLu_getLastError());
     fflush(stdout);
     for (;;) pause();
+  } else if (!strcmp(cmd, "write-run")) {
+    // Five sectors of 0x5A in one run, 100 sectors into the partition.
+    uint32_t start, size;
+    static uint8_t run[5 * 512];
+    memset(run, 0x5A, sizeof run);
+    if (!partitionBounds(&start, &size)) return 3;
+    printf("written=%u\n", writeSectors(start + 100, 5, run));
   } else if (!strcmp(cmd, "peek")) {
     printf("tail=[%.16s]\n", (const char *)g->reservedTail);
   } else {

@@ -119,6 +119,24 @@ TEST(SectorSeams, ACutEndsTheProcessJustBeforeTheNthWrite) {
   EXPECT_EQ(std::count(t.begin(), t.end(), 'W'), 1) << t;
 }
 
+// A run of sectors cut by a power failure: the sectors before the cut are on
+// the disk, none after it.
+TEST(SectorSeams, ACutInsideARunKeepsTheSectorsBeforeIt) {
+  TempDir dir;
+  std::string img = dir / "disk.img";
+  makeStandardImage(img);
+  std::string out;
+  int rc = runChild({probeCore(), "write-run"}, childEnv(uniqueNamespace(), img, {{"KALU_IO_CUT_WRITE_AT", "3"}}), &out);
+  EXPECT_EQ(rc, 128 + 9);
+  EXPECT_EQ(out, "");
+  for (uint32_t k = 0; k < 5; k++) {
+    auto sector = readBytes(img, (uint64_t)(UTIL_START + 100 + k) * 512, 512);
+    EXPECT_EQ(sector == std::vector<uint8_t>(512, 0x5A), k < 2) << k;
+  }
+  rc = runChild({probeCore(), "write-run"}, childEnv(uniqueNamespace(), img, {{"KALU_IO_FAIL_WRITE_AT", "4"}}), &out);
+  EXPECT_EQ(out, "Error writing to physical disk: Input/output error\nwritten=3\n");
+}
+
 // The shared library's load-time attach, seen from a program linked with it.
 class DllLoad : public testing::Test {
  protected:
