@@ -23,11 +23,6 @@ void makeTree(TempDir &dir, const std::string &img) {
   ASSERT_EQ(mtools(img, UTIL_START, "mcopy " + f + " ::DIR/SUB/F.TXT"), 0);
 }
 
-void expectClean(const std::string &img, uint32_t start, uint32_t size) {
-  std::string out;
-  EXPECT_EQ(fsckPartition(img, start, size, &out), 0) << out;
-}
-
 bool traceHasReads(const std::string &trace) { return readFile(trace).find("R ") != std::string::npos; }
 
 DirEntry *rootEntry(const char *name) {

@@ -21,18 +21,6 @@ std::string emptyVolume(TempDir &dir, int fatBits, int fats = 2) {
   return img;
 }
 
-std::vector<std::string> traceWrites(const std::string &trace) {
-  std::vector<std::string> w;
-  std::string t = readFile(trace);
-  size_t pos = 0;
-  while ((pos = t.find("W ", pos)) != std::string::npos) {
-    size_t end = t.find('\n', pos);
-    w.push_back(t.substr(pos + 2, end - pos - 2));
-    pos = end;
-  }
-  return w;
-}
-
 void clearDirty() { memset(g->fatDirty, 0, sizeof g->fatDirty); }
 
 std::vector<int> dirtySectors() {

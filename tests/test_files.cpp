@@ -38,11 +38,6 @@ std::string libRead(const std::string &path, size_t chunk = 9216) {
   return out;
 }
 
-void expectClean(const std::string &img, uint32_t start, uint32_t size) {
-  std::string out;
-  EXPECT_EQ(fsckPartition(img, start, size, &out), 0) << out;
-}
-
 FileSlot *slotOf(KALU_HANDLE h) { return static_cast<FileSlot *>(h); }
 
 }  // namespace

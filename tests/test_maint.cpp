@@ -13,11 +13,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-void expectClean(const std::string &img, uint32_t start = UTIL_START, uint32_t size = UTIL_SIZE) {
-  std::string out;
-  EXPECT_EQ(fsckPartition(img, start, size, &out), 0) << out;
-}
-
 void put(const std::string &path, const std::string &data) {
   KALU_HANDLE h = KaLu_fopen(path.c_str(), "w");
   ASSERT_NE(h, nullptr) << path;
@@ -25,15 +20,6 @@ void put(const std::string &path, const std::string &data) {
     ASSERT_EQ(KaLu_fwrite(data.data(), 1, (int)data.size(), h), (int)data.size());
   }
   ASSERT_EQ(KaLu_fclose(h), 0);
-}
-
-std::vector<std::string> traceWrites(const std::string &trace) {
-  std::vector<std::string> w;
-  std::istringstream in(readFile(trace));
-  std::string line;
-  while (std::getline(in, line))
-    if (line[0] == 'W') w.push_back(line.substr(2));
-  return w;
 }
 
 uint32_t freeClusters() {

@@ -263,3 +263,17 @@ std::string mtoolsRead(const std::string &image, uint32_t start, const std::stri
   unlink(local.c_str());
   return data;
 }
+
+std::vector<std::string> traceWrites(const std::string &trace) {
+  std::vector<std::string> w;
+  std::istringstream in(readFile(trace));
+  std::string line;
+  while (std::getline(in, line))
+    if (line.size() > 2 && line[0] == 'W') w.push_back(line.substr(2));
+  return w;
+}
+
+void expectClean(const std::string &image, uint32_t start, uint32_t size) {
+  std::string out;
+  EXPECT_EQ(fsckPartition(image, start, size, &out), 0) << out;
+}

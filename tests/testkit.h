@@ -90,3 +90,8 @@ std::string patternBytes(size_t n, int seed);
 // A file's bytes as mtools reads them (mcopy to a local file); "<missing>"
 // when mtools cannot read it.
 std::string mtoolsRead(const std::string &image, uint32_t start, const std::string &dosPath);
+
+// The sectors written, in order, as the trace of the sector layer shows them.
+std::vector<std::string> traceWrites(const std::string &trace);
+// fsck.fat -n finds nothing on the partition (a test expectation).
+void expectClean(const std::string &image, uint32_t start = UTIL_START, uint32_t size = UTIL_SIZE);
