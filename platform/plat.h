@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 // ---- Errors -------------------------------------------------------------
 // A host error number (this backend: errno values). The text is the host's
@@ -108,3 +111,50 @@ void platLocalTime(PlatTime *t);
 // in byte order). Returns 1 with the result in out (the path unchanged when
 // nothing matched), 0 when the result does not fit.
 int platResolveCase(const char *path, char *out, size_t outSize);
+
+// ---- Local files (every path goes through the case rule) ----------------------
+// Opens a local file as fopen does ("rb", "wb"); a file created here gets
+// mode 0777 less the umask (the original platform has no execute bit).
+FILE *platOpenFile(const char *path, const char *mode);
+int platDeleteFile(const char *path);     // 1 ok; a read-only file is not deleted
+int platMakeFolder(const char *path);     // 1 ok
+int platRemoveFolder(const char *path);   // 1 ok; only an empty folder
+int platClearReadOnly(const char *path);  // 1 ok: owner read and write
+int platIsReadOnly(const char *path);
+int platIsFolder(const char *path);
+int platFileSize(const char *path, uint64_t *size);  // 1 ok
+int platChangeFolder(const char *path);   // 1 ok
+struct PlatListEntry {
+  std::string name;
+  bool folder;
+  bool readOnly;
+};
+// "." and ".." first, then the other entries sorted by their names compared
+// after upper-casing a-z (ties by byte value). 0 when the folder cannot be listed.
+int platListFolder(const char *path, std::vector<PlatListEntry> *entries);
+// TEMP, else TMPDIR, else /tmp.
+std::string platTempFolder(void);
+int platFreeSpace(const char *folder, uint64_t *bytes);  // 1 ok
+
+// ---- Private-profile (INI) files ------------------------------------------------
+// Names match without regard to case, blanks around names and values are
+// ignored, a missing file, section or key reads as `def`; the value is cut
+// to outSize - 1 characters. Writing replaces the key's value, or adds the
+// key (and its section), and leaves every other line as it was.
+void platIniRead(const char *file, const char *section, const char *key, const char *def, char *out,
+                 size_t outSize);
+int platIniWrite(const char *file, const char *section, const char *key, const char *value);  // 1 ok
+
+// ---- Processes and console ------------------------------------------------------
+// Starts `program` with the argument list joined by single blanks into one
+// command line, which the child receives split again by the original
+// platform's rules (blanks separate, double quotes group), and waits for
+// it. 1 with its exit code (128 + signal when a signal ended it), 0 when it
+// could not be started.
+int platRunProgram(const char *program, const std::vector<std::string> &args, int *exitCode);
+std::vector<std::string> platSplitCommandLine(const std::string &line);
+// One key from standard input, without echo and without Enter on a
+// terminal; -1 at the end of input.
+int platReadKey(void);
+// One character of buffered line input; -1 at the end of input.
+int platReadChar(void);

@@ -57,6 +57,8 @@ int main(int argc, char **argv) {
     memset(run, 0x5A, sizeof run);
     if (!partitionBounds(&start, &size)) return 3;
     printf("written=%u\n", writeSectors(start + 100, 5, run));
+  } else if (!strcmp(cmd, "delete") && argc >= 3) {
+    printf("delete=%d\n", KaLu_delete(argv[2]));
   } else if (!strcmp(cmd, "peek")) {
     printf("tail=[%.16s]\n", (const char *)g->reservedTail);
   } else {

@@ -100,7 +100,8 @@ std::string readFile(const std::string &path) {
   return ss.str();
 }
 
-Child startChild(const std::vector<std::string> &argv, const EnvList &env, const std::string &cwd) {
+Child startChild(const std::vector<std::string> &argv, const EnvList &env, const std::string &cwd,
+                 const std::string &stdinPath) {
   Child c;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return c;
@@ -108,6 +109,10 @@ Child startChild(const std::vector<std::string> &argv, const EnvList &env, const
   if (pid == 0) {
     dup2(fds[1], 1);
     dup2(fds[1], 2);
+    if (!stdinPath.empty()) {
+      int in = open(stdinPath.c_str(), O_RDONLY);
+      if (in < 0 || dup2(in, 0) < 0) _exit(127);
+    }
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
     for (const auto &kv : env) {
       if (kv.second.empty())
@@ -162,8 +167,9 @@ void killChild(Child &c) {
   finishChild(c);
 }
 
-int runChild(const std::vector<std::string> &argv, const EnvList &env, std::string *output, const std::string &cwd) {
-  Child c = startChild(argv, env, cwd);
+int runChild(const std::vector<std::string> &argv, const EnvList &env, std::string *output, const std::string &cwd,
+             const std::string &stdinPath) {
+  Child c = startChild(argv, env, cwd, stdinPath);
   int rc = finishChild(c);
   if (output) *output = c.output;
   return rc;
@@ -225,8 +231,8 @@ int mtools(const std::string &image, uint32_t start, const std::string &command,
 
 int fsckPartition(const std::string &image, uint32_t start, uint32_t size, std::string *output) {
   std::string part = image + ".part";
-  runShell("dd if='" + image + "' of='" + part + "' bs=512 skip=" + std::to_string(start) +
-           " count=" + std::to_string(size) + " status=none");
+  runShell("dd if='" + image + "' of='" + part + "' bs=1M iflag=skip_bytes,count_bytes skip=" +
+           std::to_string((uint64_t)start * 512) + " count=" + std::to_string((uint64_t)size * 512) + " status=none");
   int rc = runShell("fsck.fat -n '" + part + "'", output);
   unlink(part.c_str());
   return rc;

@@ -50,14 +50,16 @@ struct Child {
   int outFd = -1;
   std::string output;
 };
-Child startChild(const std::vector<std::string> &argv, const EnvList &env, const std::string &cwd = "");
+// stdinPath: a file to read standard input from ("" inherits it).
+Child startChild(const std::vector<std::string> &argv, const EnvList &env, const std::string &cwd = "",
+                 const std::string &stdinPath = "");
 // Reads until the output holds `text` (or the child ends); true when found.
 bool waitForOutput(Child &c, const std::string &text, int timeoutMs = 20000);
 int finishChild(Child &c);  // waits, collects the rest of the output; exit status
 void killChild(Child &c);   // SIGKILL and reap
 // Starts, waits, returns the exit status and the output.
 int runChild(const std::vector<std::string> &argv, const EnvList &env, std::string *output,
-             const std::string &cwd = "");
+             const std::string &cwd = "", const std::string &stdinPath = "");
 
 // Environment for this process, restored when the scope ends.
 struct ScopedEnv {
