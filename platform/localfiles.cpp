@@ -26,18 +26,24 @@ static std::string parentOf(const std::string &p) {
   return slash == 0 ? "/" : p.substr(0, slash);
 }
 
-// Creating or deleting inside a folder that is not writable: make it
-// writable for its owner first, as the folder's bit protects nothing.
-static void letFolderChange(const std::string &folder) {
+// Creating or deleting inside a folder that is not writable: the folder's
+// bit protects nothing, so a change refused for it is made writable for its
+// owner and tried once more.
+template <class Change>
+static int changeInFolder(const std::string &path, Change change) {
+  int r = change();
+  if (r >= 0 || (errno != EACCES && errno != EPERM)) return r;
+  std::string folder = parentOf(path);
   struct stat st;
-  if (stat(folder.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) chmod(folder.c_str(), st.st_mode | S_IWUSR | S_IXUSR);
+  if (stat(folder.c_str(), &st) != 0 || (st.st_mode & S_IWUSR)) return r;
+  chmod(folder.c_str(), st.st_mode | S_IWUSR | S_IXUSR);
+  return change();
 }
 
 FILE *platOpenFile(const char *path, const char *mode) {
   std::string p = resolved(path);
   if (mode[0] == 'r') return fopen(p.c_str(), mode);
-  letFolderChange(parentOf(p));
-  int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0777);
+  int fd = changeInFolder(p, [&] { return open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0777); });
   return fd < 0 ? nullptr : fdopen(fd, mode);
 }
 
@@ -62,26 +68,25 @@ int platDeleteFile(const char *path) {
   std::string p = resolved(path);
   struct stat st;
   if (lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)) return 0;
-  letFolderChange(parentOf(p));
-  return unlink(p.c_str()) == 0;
+  return changeInFolder(p, [&] { return unlink(p.c_str()); }) == 0;
 }
 
 int platMakeFolder(const char *path) {
   std::string p = resolved(path);
-  letFolderChange(parentOf(p));
-  return mkdir(p.c_str(), 0777) == 0;
+  return changeInFolder(p, [&] { return mkdir(p.c_str(), 0777); }) == 0;
 }
 
 int platRemoveFolder(const char *path) {
   std::string p = resolved(path);
-  letFolderChange(parentOf(p));
-  return rmdir(p.c_str()) == 0;
+  return changeInFolder(p, [&] { return rmdir(p.c_str()); }) == 0;
 }
 
 int platClearReadOnly(const char *path) {
   std::string p = resolved(path);
   struct stat st;
-  return stat(p.c_str(), &st) == 0 && chmod(p.c_str(), st.st_mode | S_IRUSR | S_IWUSR) == 0;
+  if (stat(p.c_str(), &st) != 0) return 0;
+  mode_t wanted = st.st_mode | S_IRUSR | S_IWUSR;
+  return wanted == st.st_mode || chmod(p.c_str(), wanted) == 0;
 }
 
 int platChangeFolder(const char *path) { return chdir(resolved(path).c_str()) == 0; }

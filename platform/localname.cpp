@@ -16,6 +16,12 @@ static bool exists(const std::string &p) {
 }
 
 int platResolveCase(const char *path, char *out, size_t outSize) {
+  if (exists(path)) {  // the exact spelling: the usual case, one lookup
+    size_t n = strlen(path);
+    if (n + 1 > outSize) return 0;
+    memcpy(out, path, n + 1);
+    return 1;
+  }
   std::string done;    // resolved prefix
   const char *p = path;
   if (*p == '/') {
