@@ -87,8 +87,7 @@ TEST(DirectoryWalk, LookupPath) {
 
 TEST(DirectoryWalk, AZeroEntryEndsTheWalk) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_NE(lookupPath("\\QVSTART.SYS", 0), nullptr);
@@ -194,12 +193,7 @@ TEST(DirectoryEntries, AFullRootRefusesAndWritesNothing) {
 // the new entry takes index 0 of its first sector.
 TEST(DirectoryEntries, AFullSubdirectoryGrowsByAZeroedCluster) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeImage(img, "-s 16384 --no-boot-files -p a0,2048,4000,12,2,224");
-  std::string f = dir / "f";
-  runShell("echo x > '" + f + "'");
-  ASSERT_EQ(mtools(img, 2048, "mmd ::DIR"), 0);
-  for (int i = 0; i < 30; i++) ASSERT_EQ(mtools(img, 2048, "mcopy " + f + " ::DIR/F" + std::to_string(i)), 0);
+  std::string img = volumeWithFullDir(dir, 2, 30);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());
@@ -229,12 +223,7 @@ TEST(DirectoryEntries, AFullSubdirectoryGrowsByAZeroedCluster) {
 
 TEST(DirectoryEntries, NoFreeClusterMeansNoGrowthAndNoWrite) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeImage(img, "-s 16384 --no-boot-files -p a0,2048,4000,12,1,224");
-  std::string f = dir / "f";
-  runShell("echo x > '" + f + "'");
-  ASSERT_EQ(mtools(img, 2048, "mmd ::DIR"), 0);
-  for (int i = 0; i < 14; i++) ASSERT_EQ(mtools(img, 2048, "mcopy " + f + " ::DIR/F" + std::to_string(i)), 0);
+  std::string img = volumeWithFullDir(dir, 1, 14);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());

@@ -102,8 +102,7 @@ TEST(FatEngine, AFullVolumeAllocatesNothingAndChangesNothing) {
 
 TEST(FatEngine, FreeingAChainFreesEveryClusterAndFlushes) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());

@@ -110,8 +110,7 @@ TEST(Files, AppendContinuesTheFilesOwnChain) {
   } cases[] = {{1000, 100, true}, {1000, 24, false}, {512, 100, true}, {4096, 5000, true}, {4097, 1, true},
                {0, 300, true}, {8192, 512, false}};
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   int k = 0;
   for (const Case &c : cases) {
     std::string name = "A" + std::to_string(k++) + ".DAT";
@@ -168,8 +167,7 @@ TEST(Files, APartitionThatFillsKeepsTheBytesWrittenBeforeIt) {
 
 TEST(Transfer, ItemsAreCountedAsTheCLibraryCountsThem) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(libWrite("\\TEN.BIN", "0123456789"), 0);
@@ -219,8 +217,7 @@ TEST(Transfer, ItemsAreCountedAsTheCLibraryCountsThem) {
 
 TEST(Transfer, SectorsMoveOnceAndAtTheDesignedMoments) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());
@@ -247,8 +244,7 @@ TEST(Transfer, SectorsMoveOnceAndAtTheDesignedMoments) {
 
 TEST(OpenRules, ModesPathsAndKinds) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   ASSERT_EQ(mtools(img, UTIL_START, "mmd ::DIR"), 0);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
@@ -303,8 +299,7 @@ TEST(OpenRules, ModesPathsAndKinds) {
 
 TEST(OpenRules, SharingTableAndTheEleventhOpen) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(libWrite("\\F.TXT", "shared"), 0);
@@ -346,8 +341,7 @@ TEST(OpenRules, SharingTableAndTheEleventhOpen) {
 
 TEST(OpenRules, SharingHoldsAcrossProcesses) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(libWrite("\\F.TXT", "x"), 0);
@@ -370,8 +364,7 @@ TEST(OpenRules, SharingHoldsAcrossProcesses) {
 
 TEST(OpenRules, TwoProcessesWritingAtOnceGetDisjointChains) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string ns = uniqueNamespace();
   EnvList env = {{"KALU_NAMESPACE", ns}, {"KALU_PHYSICALDRIVE0", img}};
   Child a = startChild({testBinDir() + "/probe_core", "write", "\\A.BIN", "3000000", "1"}, env);
@@ -387,8 +380,7 @@ TEST(OpenRules, TwoProcessesWritingAtOnceGetDisjointChains) {
 
 TEST(Handles, OnlyATakenSlotOfThisViewIsAHandle) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(libWrite("\\F.TXT", "0123"), 0);

@@ -32,8 +32,7 @@ uint32_t freeClusters() {
 
 TEST(Delete, WildcardsOpenFilesAndKinds) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(KaLu_mkdir("\\DIR"), 0);
@@ -65,8 +64,7 @@ TEST(Delete, WildcardsOpenFilesAndKinds) {
 
 TEST(Delete, AnEmptyFileWritesOnlyItsEntry) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());
@@ -84,8 +82,7 @@ TEST(Rename, NewNamePatterns) {
                {"AB.TXT", "?X?Z.*", "AX.TXT"}, {"kaluconf.txt", "kaluconf.ini", "KALUCONF.INI"},
                {"NOEXT", "*.E", "NOEXT.E"}, {"LONG.TXT", "VERYLONGNAME.TEXT", "VERYLONG.TEX"}};
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   ASSERT_EQ(KaLu_mkdir("\\D"), 0);
@@ -105,8 +102,7 @@ TEST(Rename, NewNamePatterns) {
 
 TEST(Rename, CollisionsOpenFilesAndWhatIsKept) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   put("\\kaluconf.txt", "new");
@@ -150,8 +146,7 @@ TEST(Rename, CollisionsOpenFilesAndWhatIsKept) {
 
 TEST(Directories, MkdirLaysOutTheNewCluster) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());
@@ -214,8 +209,7 @@ TEST(Directories, MkdirInAFullSubdirectoryFlushesBothFatChangesAtOnce) {
 
 TEST(Directories, RmdirRemovesOnlyEmptyProperDirectories) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   uint32_t freeBefore = freeClusters();
@@ -260,8 +254,7 @@ void fillPartition() {
 
 TEST(Reset, KeepsOnlyTheBootFiles) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string io = mtoolsRead(img, UTIL_START, "::IO.SYS"), qv = mtoolsRead(img, UTIL_START, "::QVSTART.SYS");
   // QVSTART.SYS ends its chain with 0xFF8, not the engine's 0xFFF.
   std::string trace = dir / "trace";
@@ -327,8 +320,7 @@ TEST(Reset, RefusesAndChangesNothing) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    std::string img = dir / "disk.img";
-    makeStandardImage(img);
+    std::string img = standardDisk(dir);
     std::string trace = dir / "trace";
     InProcess p(img, {{"KALU_IO_TRACE", trace}});
     ASSERT_TRUE(p.attach());

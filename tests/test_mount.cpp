@@ -74,8 +74,7 @@ TEST(Mount, ChoosesTheFirstSignedCandidateAndRecognisesIt) {
 
 TEST(Mount, GeometryFollowsTheBootSectorAndTheMbrEntry) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   uint32_t perFat = bpbFatSectors();
@@ -92,8 +91,7 @@ TEST(Mount, GeometryFollowsTheBootSectorAndTheMbrEntry) {
 
 TEST(Mount, DriveZeroAndOneMissingOrNotFixedTakesDriveTwo) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img, {{"KALU_PHYSICALDRIVE0", dir / "missing.img"}, {"KALU_PHYSICALDRIVE1", "/dev/null"},
                     {"KALU_PHYSICALDRIVE2", img}});
   ASSERT_TRUE(p.attach());
@@ -268,8 +266,7 @@ TEST(Mount, UnreadableSectorsFailTheAttachWithTheirMessage) {
 
 TEST(SectorAccess, WritesStayInsideThePartition) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());
@@ -293,8 +290,7 @@ TEST(SectorAccess, WritesStayInsideThePartition) {
 // fails as a disk failure and the file keeps its length.
 TEST(SectorAccess, ImagesNeverGrow) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   patchLe32(img, 446 + 16 + 12, 65536 - UTIL_START + 100);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
@@ -311,8 +307,7 @@ TEST(SectorAccess, ImagesNeverGrow) {
 
 TEST(SectorAccess, FaultSeamFailsTheNthWriteAndEveryLaterOne) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_FAIL_WRITE_AT", "2"}, {"KALU_IO_TRACE", trace}});
   ASSERT_TRUE(p.attach());

@@ -292,8 +292,7 @@ TEST_F(Package, APackageMadeWithoutTheBuilderRuns) {
 // The whole job as a user would do it: the package with the real updater,
 // the library, the stand-in raw-sector DLL, the host's UnZip and a release.
 TEST_F(Package, EndToEndOnADiskImage) {
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string rel = dir / "rel";
   runShell("mkdir -p '" + rel + "/DIAG' && printf '[FenoCraft]\\r\\nVersion=B.02.03\\r\\n' > '" + rel +
            "/kaluconf.ini' && head -c 30000 /dev/urandom > '" + rel + "/DIAG/TEST.EXE' && cd '" + rel +

@@ -31,8 +31,7 @@ std::string probeCore() { return testBinDir() + "/probe_core"; }
 
 TEST(SharedBlock, SecondAttachReadsNothingAndSeesTheFirstOnesBlock) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   Child first = startChild({probeCore(), "poke-sleep", "FROM-FIRST"}, childEnv(p.ns, img));
@@ -45,8 +44,7 @@ TEST(SharedBlock, SecondAttachReadsNothingAndSeesTheFirstOnesBlock) {
 
 TEST(SharedBlock, NextAttachAfterTheLastDetachMountsAgainFromTheDisk) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string ns = uniqueNamespace();
   std::string out;
   ASSERT_EQ(runChild({probeCore(), "present"}, childEnv(ns, img), &out), 0);
@@ -62,8 +60,7 @@ TEST(SharedBlock, NextAttachAfterTheLastDetachMountsAgainFromTheDisk) {
 
 TEST(SharedBlock, AProcessKilledWhileAttachedLeavesNoStaleBlock) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   InProcess p(img, {{"KALU_IO_TRACE", trace}});
   Child first = startChild({probeCore(), "poke-sleep", "STALE"}, childEnv(p.ns, img));
@@ -76,8 +73,7 @@ TEST(SharedBlock, AProcessKilledWhileAttachedLeavesNoStaleBlock) {
 
 TEST(Lock, AHolderKilledWithTheLockDoesNotBlockTheNextCall) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img, {{"KALU_TEST_LOCK_WAIT_MS", "20000"}});
   Child holder = startChild({probeCore(), "hold-lock"}, childEnv(p.ns, img));
   ASSERT_TRUE(waitForOutput(holder, "locked")) << holder.output;
@@ -90,8 +86,7 @@ TEST(Lock, AHolderKilledWithTheLockDoesNotBlockTheNextCall) {
 
 TEST(Lock, AWaitThatTimesOutReturnsTheTimeoutValue) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img, {{"KALU_TEST_LOCK_WAIT_MS", "300"}});
   Child holder = startChild({probeCore(), "hold-lock"}, childEnv(p.ns, img));
   ASSERT_TRUE(waitForOutput(holder, "locked")) << holder.output;
@@ -107,8 +102,7 @@ TEST(Lock, AWaitThatTimesOutReturnsTheTimeoutValue) {
 
 TEST(SectorSeams, ACutEndsTheProcessJustBeforeTheNthWrite) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
   std::string out;
   int rc = runChild({probeCore(), "rewrite-boot"},
@@ -123,8 +117,7 @@ TEST(SectorSeams, ACutEndsTheProcessJustBeforeTheNthWrite) {
 // the disk, none after it.
 TEST(SectorSeams, ACutInsideARunKeepsTheSectorsBeforeIt) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   std::string out;
   int rc = runChild({probeCore(), "write-run"}, childEnv(uniqueNamespace(), img, {{"KALU_IO_CUT_WRITE_AT", "3"}}), &out);
   EXPECT_EQ(rc, 128 + 9);

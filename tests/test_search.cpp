@@ -28,8 +28,7 @@ std::vector<std::string> findAll(const char *path, int attr, int *last = nullptr
 
 TEST(Search, RootListingPassesOverTheLabel) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   int last = 0;
@@ -114,12 +113,7 @@ TEST(Search, SubdirectoriesAgreeWithMdir) {
 
 TEST(Search, AFullSectorFollowedByAnEndEntryEndsTheSearch) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeImage(img, "-s 16384 --no-boot-files -p a0,2048,4000,12,2,224");
-  std::string local = dir / "f";
-  runShell("echo x > '" + local + "'");
-  ASSERT_EQ(mtools(img, 2048, "mmd ::DIR"), 0);
-  for (int i = 0; i < 14; i++) ASSERT_EQ(mtools(img, 2048, "mcopy " + local + " ::DIR/F" + std::to_string(i)), 0);
+  std::string img = volumeWithFullDir(dir, 2, 14);
   InProcess p(img);
   ASSERT_TRUE(p.attach());
   int last = 0;
@@ -129,8 +123,7 @@ TEST(Search, AFullSectorFollowedByAnEndEntryEndsTheSearch) {
 
 TEST(Search, InvalidPathsAndDamagedRecordsLeaveTheRecordAlone) {
   TempDir dir;
-  std::string img = dir / "disk.img";
-  makeStandardImage(img);
+  std::string img = standardDisk(dir);
   ASSERT_EQ(mtools(img, UTIL_START, "mmd ::DIR"), 0);
   InProcess p(img);
   ASSERT_TRUE(p.attach());

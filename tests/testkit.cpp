@@ -67,6 +67,28 @@ void makeStandardImage(const std::string &path, const std::string &extra) {
   makeImage(path, "-s 65536 -p 6,2048,20480,16,4,512 -p 12,22528,20480,12,8,224 " + extra);
 }
 
+std::string standardDisk(const TempDir &dir) {
+  std::string img = dir / "disk.img";
+  makeStandardImage(img);
+  return img;
+}
+
+std::string volumeWithFullDir(const TempDir &dir, int sectorsPerCluster, int files) {
+  std::string img = dir / "disk.img", sources;
+  makeImage(img, "-s 16384 --no-boot-files -p a0,2048,4000,12," + std::to_string(sectorsPerCluster) + ",224");
+  runShell("mkdir -p '" + dir / "dirfiles" + "'");
+  for (int i = 0; i < files; i++) {
+    std::string f = dir / ("dirfiles/F" + std::to_string(i));
+    runShell("echo x > '" + f + "'");
+    sources += " '" + f + "'";
+  }
+  EXPECT_EQ(mtools(img, 2048, "mmd ::DIR"), 0);
+  if (files) {
+    EXPECT_EQ(mtools(img, 2048, "mcopy" + sources + " ::DIR/"), 0);
+  }
+  return img;
+}
+
 void patchBytes(const std::string &path, uint64_t offset, const std::vector<uint8_t> &bytes) {
   int fd = open(path.c_str(), O_WRONLY);
   ASSERT_GE(fd, 0);

@@ -36,6 +36,12 @@ void makeImage(const std::string &path, const std::string &args);
 // partition of type 0x12 at sector 22528 (20480 sectors, 8 per cluster).
 enum : uint32_t { UTIL_START = 22528, UTIL_SIZE = 20480 };
 void makeStandardImage(const std::string &path, const std::string &extra = "");
+// The standard disk as dir/disk.img; returns its path.
+std::string standardDisk(const TempDir &dir);
+// A small FAT12 volume of type 0xA0 at sector 2048 (4000 sectors, no boot
+// files) whose directory \DIR holds `files` small files F0, F1, ... made by
+// mtools in that order; returns the image's path.
+std::string volumeWithFullDir(const TempDir &dir, int sectorsPerCluster, int files);
 
 void patchBytes(const std::string &path, uint64_t offset, const std::vector<uint8_t> &bytes);
 void patchLe16(const std::string &path, uint64_t offset, uint16_t v);

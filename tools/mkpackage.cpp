@@ -59,9 +59,9 @@ static int build(int argc, char **argv) {
   }
   std::string package = image;
   for (size_t k = 0; k < members.size(); k++) {
-    std::string spec = members[k], path = spec, name;
-    size_t eq = spec.rfind('=');
-    if (eq != std::string::npos) path = spec.substr(0, eq), name = spec.substr(eq + 1);
+    std::string arg = members[k], path = arg, name;
+    size_t eq = arg.rfind('=');
+    if (eq != std::string::npos) path = arg.substr(0, eq), name = arg.substr(eq + 1);
     if (name.empty()) name = path.substr(path.find_last_of('/') + 1);
     if (name.empty() || name.size() > 12 || name.find_first_of("/\\") != std::string::npos || name == "." ||
         name == "..") {
