@@ -42,7 +42,7 @@ static int changeInFolder(const std::string &path, Change change) {
 
 FILE *platOpenFile(const char *path, const char *mode) {
   std::string p = resolved(path);
-  if (mode[0] == 'r') return fopen(p.c_str(), mode);
+  if (mode[0] == 'r') return fopen(p.c_str(), (std::string(mode) + "e").c_str());  // close-on-exec
   int fd = changeInFolder(p, [&] { return open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0777); });
   return fd < 0 ? nullptr : fdopen(fd, mode);
 }
