@@ -87,6 +87,11 @@ static int readFile(void *destination, unsigned int size, int count, KALU_HANDLE
   return (int)items;
 }
 
+static void releaseCluster(uint16_t c) {
+  setFatEntry(c, 0);
+  markFatEntryDirty(c);
+}
+
 // Takes the cluster for a byte that starts a new cluster: the file's first
 // one, or one linked after the current cluster. -1 when the volume is full.
 static int allocFileCluster(FileSlot &slot) {
@@ -128,7 +133,9 @@ static int writeFile(const void *source, unsigned int size, int count, KALU_HAND
       // image sees it before the data moves, and the FAT is written later.
       uint32_t first = fileSector(slot.cluster, slot.position);
       if (!first) return -2;
-      uint32_t n = std::min(whole, spc - slot.position / 512 % spc);
+      uint16_t runCluster = slot.cluster;
+      uint32_t runIndex = slot.position / 512 % spc;
+      uint32_t n = std::min(whole, spc - runIndex);
       int full = 0;
       while (n < whole && (slot.position / 512 + n) % spc == 0) {
         uint16_t prev = slot.cluster;
@@ -144,7 +151,16 @@ static int writeFile(const void *source, unsigned int size, int count, KALU_HAND
       }
       uint32_t put = writeSectors(first, n, in);
       if (put < n) {
-        // The failed sector's bytes have passed, as in a byte-wise write.
+        // As in a byte-wise write: the failed sector's bytes have passed, and
+        // the chain ends with the failed sector's cluster; clusters taken for
+        // the rest of the run are given back.
+        uint16_t failed = (uint16_t)(runCluster + (runIndex + put) / spc);
+        uint16_t lastOfRun = (uint16_t)(runCluster + (runIndex + n - 1) / spc);
+        if (allocated) releaseCluster(slot.cluster);  // taken after the run, not contiguous
+        for (uint16_t c = (uint16_t)(failed + 1); c <= lastOfRun; c++) releaseCluster(c);
+        setFatEntry(failed, endOfChainValue());
+        markFatEntryDirty(failed);
+        slot.cluster = failed;
         memcpy(buffer, in + put * 512, 512);
         items += itemsPassed(slot.position, slot.position + (put + 1) * 512, size);
         slot.position += (put + 1) * 512;

@@ -414,6 +414,30 @@ TEST(Handles, OnlyATakenSlotOfThisViewIsAHandle) {
   EXPECT_EQ(libRead("\\G.TXT"), "abc");
 }
 
+// A run of sectors across several clusters fails part-way: the state is that
+// of a byte-wise write stopped at the failed sector, its chain included.
+TEST(Transfer, AFailedRunLeavesTheStateOfAByteWiseWrite) {
+  TempDir dir;
+  std::string img = standardDisk(dir);  // clusters of 8 sectors
+  InProcess p(img, {{"KALU_IO_FAIL_WRITE_AT", "12"}});  // the open writes 1, the run fails at its 11th sector
+  ASSERT_TRUE(p.attach());
+  KALU_HANDLE h = KaLu_fopen("\\F.BIN", "w");
+  ASSERT_NE(h, nullptr);
+  std::string data = patternBytes(20000, 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(KaLu_fwrite(data.data(), 1, (int)data.size(), h), -2);
+  testing::internal::GetCapturedStdout();
+  FileSlot *slot = slotOf(h);
+  EXPECT_EQ(slot->position, 11u * 512);
+  EXPECT_EQ(slot->entry.size, 10u * 512);
+  uint16_t first = slot->entry.firstCluster;
+  EXPECT_EQ(getFatEntry(first), first + 1);
+  EXPECT_TRUE(isEndOfChain(getFatEntry(first + 1)));
+  EXPECT_EQ(slot->cluster, first + 1);
+  for (uint16_t c = first + 2; c <= first + 4; c++) EXPECT_EQ(getFatEntry(c), 0) << c;
+  EXPECT_EQ(allocCluster(0), first + 2);  // given back to first fit
+}
+
 // Every sector write of a small scenario fails in turn: each call gives one
 // of its documented results, and the volume still mounts.
 TEST(Files, WriteFailuresGiveTheDocumentedResults) {
