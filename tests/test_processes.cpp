@@ -178,11 +178,14 @@ TEST_F(DllLoad, NoFixedDiskFailsTheLoad) {
 
 TEST_F(DllLoad, AccessDeniedNamesTheMissingPrivileges) {
   makeStandardImage(img);
-  chmod(img.c_str(), 0644);  // root's image: another user may read, not write
   std::string app = folder(false);
   std::string out;
-  int rc = runChild({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", app + "/probe_dll"},
-                    childEnv(ns, img), &out);
+  // As root, the child runs as another user on root's image; otherwise the
+  // image itself is made read-only.
+  chmod(img.c_str(), getuid() == 0 ? 0644 : 0444);
+  std::vector<std::string> argv = {app + "/probe_dll"};
+  if (getuid() == 0) argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  int rc = runChild(argv, childEnv(ns, img), &out);
   EXPECT_EQ(out,
             "Error opening physical disk: Permission denied\n"
             "This is probably because user does not have administrative privileges.\n");
