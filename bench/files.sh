@@ -4,6 +4,7 @@
 # read back, each way; prints each time and the ratio library/mcopy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./tools/ensure-deps.sh
 cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" --target kalubench >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,6 +4,7 @@
 # mcopy -s of the same tree into the same kind of image, in one run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./tools/ensure-deps.sh
 cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

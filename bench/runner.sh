@@ -4,6 +4,7 @@
 # the archive, in one run; then CRC-32 throughput against zlib's crc32.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./tools/ensure-deps.sh
 cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

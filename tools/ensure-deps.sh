@@ -3,7 +3,7 @@
 # demo need and this machine lacks.
 set -euo pipefail
 need=()
-for pkg in cmake g++ make libgtest-dev zlib1g-dev dosfstools mtools fdisk zip unzip util-linux; do
+for pkg in cmake g++ make libgtest-dev zlib1g-dev dosfstools mtools fdisk zip unzip util-linux bc; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
