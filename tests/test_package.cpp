@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <sstream>
 
 #include "container.h"
 #include "testkit.h"
@@ -22,6 +23,17 @@ const char INCONSISTENT[] =
     "executable file.\n";
 
 std::string runnerImage() { return binDir() + "/REFRxxxx.exe"; }
+
+// Where the runner's .comment section lies: bytes the loader never maps, so
+// a change there leaves a program that starts and finds itself damaged.
+size_t commentSectionOffset() {
+  std::string sections;
+  runShell("readelf -S -W '" + runnerImage() + "' | grep ' .comment '", &sections);
+  std::istringstream in(sections.substr(sections.find(".comment")));
+  std::string name, type, addr, off;
+  in >> name >> type >> addr >> off;
+  return std::stoul(off, nullptr, 16);
+}
 
 void writeFile(const std::string &path, const std::string &data, mode_t mode = 0644) {
   FILE *f = fopen(path.c_str(), "wb");
@@ -163,6 +175,21 @@ TEST_F(Package, ExitCodes) {
   EXPECT_NE(out.find("This utility requires at least 1 MBytes of free space in the temporary\ndirectory drive.\n"),
             std::string::npos);
   EXPECT_EQ(run(pkg, {"/S"}, &out, {{"KALU_TEST_FREE_MB", "1"}}), 0);  // exactly enough
+  // One byte changed: in the trailer (5), in the runner's image (1), in a
+  // member header (2); the inconsistency message also in silent mode.
+  std::string good = readFile(pkg), image = readFile(runnerImage());
+  struct Flip {
+    size_t at;
+    int rc;
+  } flips[] = {{good.size() - 28 + 16, 5}, {commentSectionOffset() + 3, 1}, {image.size() + 12, 2}};
+  for (const Flip &f : flips) {
+    std::string damaged = good;
+    damaged[f.at] ^= 0x20;
+    writeFile(dir / "flipped.exe", damaged, 0755);
+    EXPECT_EQ(run(dir / "flipped.exe", {"/S"}, &out), f.rc) << f.at;
+    EXPECT_EQ(out, INCONSISTENT) << f.at;
+    EXPECT_TRUE(tempContents().empty());
+  }
   // No updater among the members: every member is extracted, the start fails.
   writeFile(dir / "ONLY.BIN", "x");
   EXPECT_EQ(run(build({dir / "ONLY.BIN"}, "NOUPD.exe"), {"/S"}, &out), 255);
@@ -249,12 +276,7 @@ TEST_F(Package, DamagedPackagesEndWithADocumentedCode) {
   std::string pkg = standInPackage("good.exe");
   std::string good = readFile(pkg);
   std::string image = readFile(runnerImage());
-  std::string sections;
-  runShell("readelf -S -W '" + runnerImage() + "' | grep ' .comment '", &sections);
-  std::istringstream in(sections.substr(sections.find(".comment")));
-  std::string name, type, addr, off;
-  in >> name >> type >> addr >> off;
-  size_t comment = std::stoul(off, nullptr, 16);
+  size_t comment = commentSectionOffset();
   std::vector<size_t> offsets = {comment, comment + 5};
   for (size_t at = image.size(); at < good.size(); at += 997) offsets.push_back(at);
   for (size_t k = 0; k < 28; k++) offsets.push_back(good.size() - 28 + k);
