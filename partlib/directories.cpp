@@ -1,7 +1,7 @@
 // KaLu_mkdir and KaLu_rmdir: a new directory gets one zeroed cluster that
 // begins with its "." and ".." entries, written in a fixed order (entry,
 // zeroed sectors, entry with its cluster, dot sector, FAT), so that an
-// interruption leaves a state the design describes; an empty directory that
+// interruption leaves a known state; an empty directory that
 // begins with its dot entries is removed by the single deletion of its kind.
 #include <cstring>
 #include <string>

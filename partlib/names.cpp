@@ -29,7 +29,7 @@ void splitPath(const std::string &text, PathParts *parts) {
 }
 
 int validatePath(const char *path, int allowWildcards) {
-  // The path must fit the 260-byte scratch area of the design.
+  // A path must fit a 260-byte buffer: at most 259 characters.
   if (!path || strnlen(path, 260) > 259) return 0;
   std::string current = path;
   for (int pass = 1;; pass++) {

@@ -16,8 +16,8 @@
 // the item size that position reached after a byte was moved.
 static uint32_t itemsPassed(uint32_t from, uint32_t to, uint32_t size) { return to / size - from / size; }
 
-// Chooses the cluster for the sector at `position` as the design reads a
-// file: the first cluster at position 0, the next cluster of the chain at a
+// Chooses the cluster for the sector at `position` the way a file is read:
+// the first cluster at position 0, the next cluster of the chain at a
 // cluster boundary, else the current one.
 static void advanceReadCluster(FileSlot &slot) {
   if (slot.position == 0)

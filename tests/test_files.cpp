@@ -215,7 +215,7 @@ TEST(Transfer, ItemsAreCountedAsTheCLibraryCountsThem) {
   KaLu_fclose(h);
 }
 
-TEST(Transfer, SectorsMoveOnceAndAtTheDesignedMoments) {
+TEST(Transfer, SectorsMoveOnceAndAtTheirMoments) {
   TempDir dir;
   std::string img = standardDisk(dir);
   std::string trace = dir / "trace";
