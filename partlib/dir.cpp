@@ -44,6 +44,21 @@ int openDirWindow(uint16_t c) {
   return readSector(w.lba, w.sector) ? 1 : 0;
 }
 
+// Whether `next` already stands in the directory's chain from its first
+// cluster up to `current` (or `current` cannot be reached from there): a
+// chain that comes back on itself ends where it would repeat, so a walk or
+// a search continued call after call never goes round for ever.
+static bool chainRevisits(uint16_t first, uint16_t current, uint16_t next) {
+  uint16_t c = first;
+  for (uint32_t steps = 0; steps < clusterEnd(); steps++) {
+    if (c == next) return true;
+    if (c == current) return false;
+    c = getFatEntry(c);
+    if (!validCluster(c)) return true;
+  }
+  return true;
+}
+
 int nextDirSector(void) {
   DirWindow &w = g->dirWindow;
   if (w.sectorInCluster + 1 < bpbSectorsPerCluster()) {
@@ -51,7 +66,7 @@ int nextDirSector(void) {
     w.lba++;
   } else {
     uint16_t next = getFatEntry(w.cluster);
-    if (isEndOfChain(next) || !validCluster(next)) return DIR_END;
+    if (isEndOfChain(next) || !validCluster(next) || chainRevisits(w.firstCluster, w.cluster, next)) return DIR_END;
     w.cluster = next;
     w.lba = clusterToSector(next);
     w.sectorInCluster = 0;
@@ -216,7 +231,8 @@ int createSubdirEntry(const uint8_t *name, uint8_t attr, int allowReplace) {
     if (releaseForReuse(c) != 0) return -2;
   } else {
     if (!openDirWindow(w.firstCluster)) return -2;
-    for (uint32_t sectors = 0; index < 0 && sectors < bound; sectors++) {
+    bool atEnd = false;
+    for (uint32_t sectors = 0; index < 0 && !atEnd && sectors < bound; sectors++) {
       for (int i = 0; i < 16 && index < 0; i++) {
         uint8_t b0 = windowEntries()[i].name[0];
         if (b0 == 0xE5 || b0 == 0x00) index = i;
@@ -224,10 +240,11 @@ int createSubdirEntry(const uint8_t *name, uint8_t attr, int allowReplace) {
       if (index >= 0) break;
       int r = nextDirSector();
       if (r == DIR_READ_FAILED) return -2;
-      if (r == DIR_END) break;
+      atEnd = r == DIR_END;
     }
     if (index < 0) {
-      if (extendDirectory() != 0) return -2;
+      // Only a chain that ends grows; one that loops has no end to grow at.
+      if (!atEnd || extendDirectory() != 0) return -2;
       index = 0;
     }
   }

@@ -116,6 +116,31 @@ TEST(DirectoryWalk, EntriesOutsideTheVolumeAreNeverEntered) {
   }
 }
 
+// A directory whose chain loops back on itself: every walk over it ends.
+TEST(DirectoryWalk, ALoopingDirectoryChainEndsEveryWalk) {
+  TempDir dir;
+  std::string img = volumeWithFullDir(dir, 1, 30);  // one sector per cluster: DIR fills two clusters
+  InProcess p(img);
+  ASSERT_TRUE(p.attach());
+  uint16_t first = lookupPath("\\DIR", ATTR_DIRECTORY)->firstCluster;
+  uint16_t second = getFatEntry(first);
+  ASSERT_TRUE(validCluster(second));
+  setFatEntry(second, first);  // the second cluster leads back to the first
+  EXPECT_EQ(lookupPath("\\DIR\\NOTHERE", 0), nullptr);
+  FindRecord r;
+  int found = 0;
+  for (int rc = KaLu_findfirstEx("\\DIR\\*.*", 0, &r); rc == 0 && found < 1000; rc = KaLu_findnextEx(&r)) found++;
+  EXPECT_EQ(found, 30);  // each file once, then the end
+  ASSERT_TRUE(openDirWindow(first));
+  // The walk ends where the chain would repeat; a full directory grows there,
+  // which leaves a proper chain.
+  EXPECT_EQ(createSubdirEntry((const uint8_t *)"NEW        ", 0, 0), 0);
+  EXPECT_EQ(getFatEntry(first), second);
+  EXPECT_EQ(getFatEntry(second), g->dirWindow.cluster);
+  EXPECT_TRUE(isEndOfChain(getFatEntry(g->dirWindow.cluster)));
+  EXPECT_EQ(KaLu_rmdir("\\DIR"), -1);
+}
+
 TEST(DirectoryEntries, DotDotAtClusterZeroLeadsBackToTheRoot) {
   TempDir dir;
   std::string img = dir / "disk.img";
