@@ -2,20 +2,13 @@
 # files.sh - the library's file path against mtools on one FAT16 image in one
 # run: a 32 MiB file and 400 files of 1 to 64 KiB written into the root, then
 # read back, each way; prints each time and the ratio library/mcopy.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-./tools/ensure-deps.sh
-cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" --target kalubench >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 KALU_NAMESPACE="bench$$"
+source "$(dirname "$0")/common.sh"
 start=2048
 mkimg() { ./tools/mkimage.sh -o "$1" -s 140000 --no-boot-files -p a0,$start,120000,16,4,512; }
 mkdir -p "$work/big" "$work/small"
 head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/big/BIG.BIN"
 for i in $(seq 1 400); do head -c $(( (RANDOM % 64 + 1) * 1024 - RANDOM % 1000 )) /dev/urandom >"$work/small/F$i.DAT"; done
 
-now() { date +%s.%N; }
 secs() { echo "$2 - $1" | bc -l; }
 bench() {  # label, set
   local set=$1 lib mt t0 t1

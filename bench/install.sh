@@ -2,13 +2,7 @@
 # install.sh - the updater installing a release of 1000 files of 1 to 64 KiB
 # in 20 folders (silent run) into a FAT16 image, against unzip plus
 # mcopy -s of the same tree into the same kind of image, in one run.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-./tools/ensure-deps.sh
-cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 KALU_NAMESPACE="bench$$"
+source "$(dirname "$0")/common.sh"
 start=22528
 mkimg() { ./tools/mkimage.sh -o "$1" -s 150000 -p 6,2048,20480,16,4,512 -p 84,$start,120000,16,4,512; }
 mkdir -p "$work/rel"
@@ -23,7 +17,6 @@ cp build/bin/KaLuRefr.exe build/bin/QvKalu.dll "$work/vFC_KaLu.zip" "$work/pkg/"
 cp "$(command -v unzip)" "$work/pkg/unzip.exe"
 mkimg "$work/lib.img"; mkimg "$work/mt.img"
 sync
-now() { date +%s.%N; }
 t0=$(now)
 (cd "$work/pkg" && KALU_PHYSICALDRIVE0="$work/lib.img" ./KaLuRefr.exe /S "$work/pkg" -MkfwLhfsj_Prawv)
 t1=$(now)

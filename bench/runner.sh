@@ -2,12 +2,7 @@
 # runner.sh - the runner unpacking a package of about 35 MB (its updater a
 # stand-in that ends at once), against cp of the same members and unzip -t of
 # the archive, in one run; then CRC-32 throughput against zlib's crc32.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-./tools/ensure-deps.sh
-cmake -S . -B build >/dev/null && cmake --build build -j"$(nproc)" >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 mkdir -p "$work/rel" "$work/members" "$work/temp" "$work/copy"
 for i in $(seq 1 30); do head -c 1100000 /dev/urandom >"$work/rel/F$i.DAT"; done
 (cd "$work/rel" && zip -q -0 -r "$work/members/vFC_KaLu.zip" .)
@@ -20,7 +15,6 @@ build/bin/mkpackage build -o "$work/REFR0203.exe" --runner build/bin/REFRxxxx.ex
   "$m/unzip.exe" "$m/KaLuRefr.exe" "$m/QvKalu.dll" "$m/SKTRAW32.DLL" "$m/vFC_KaLu.zip"
 size=$(stat -c %s "$work/REFR0203.exe")
 sync
-now() { date +%s.%N; }
 t0=$(now); TEMP="$work/temp" "$work/REFR0203.exe" /S; t1=$(now)
 cp "$m"/* "$work/copy/"; t2=$(now)
 unzip -tqq "$m/vFC_KaLu.zip"; t3=$(now)

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,16 +20,6 @@ static std::string startFolder;
 static std::string workFolder;
 static const char TOKEN[] = "-MkfwLhfsj_Prawv";
 
-static void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void say(const char *format, ...) {
-  if (silentMode) return;
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
-
 static void printPackageBanner(void) {
   printf("\n%-56.56sVersion %-7.7s\n", "e-FenoCraft Update Utility", "B.02.00");
   printf("Copyright (c) FenoCraft Corporation. All rights reserved.\n\n");
@@ -38,14 +27,14 @@ static void printPackageBanner(void) {
 }
 
 static void printUsage(void) {
-  say("REFRxxxx.EXE [/S | /H]\n\nwhere:\n\r /S defines silent mode operation. All users entries will be "
+  platSay(silentMode, "REFRxxxx.EXE [/S | /H]\n\nwhere:\n\r /S defines silent mode operation. All users entries will be "
       "automatically\n\r \r answer with YES and no output will be generated on the screen.\n\r /H issues a help "
       "message with the product name,version,copyright and the\n\r \r command line syntax.\n");
 }
 
 static void quitPrompt(void) {
   if (silentMode) return;
-  say("\nPress any key to quit...");
+  platSay(silentMode, "\nPress any key to quit...");
   platReadKey();
 }
 
@@ -78,11 +67,11 @@ static int freeMegabytes(const std::string &temp, uint64_t *mb) {
 static int checkFreeSpace(const std::string &temp, const PackageTrailer &trailer) {
   uint64_t mb;
   if (!freeMegabytes(temp, &mb)) {
-    say("generic error\n");
+    platSay(silentMode, "generic error\n");
     return 0;
   }
   if (mb < trailer.requiredMb) {
-    say("There is not enough space in the hard drive to proceed with the update.\n\nThis utility requires at least "
+    platSay(silentMode, "There is not enough space in the hard drive to proceed with the update.\n\nThis utility requires at least "
         "%ld MBytes of free space in the temporary\ndirectory drive.\n",
         (long)trailer.requiredMb);
     return 0;
@@ -106,16 +95,16 @@ static int extractMember(FILE *package, const MemberHeader &header, const char *
   constexpr uint32_t CHUNK = 20480;
   uint8_t *buffer = static_cast<uint8_t *>(malloc(CHUNK));
   if (!buffer) {
-    say("Insufficient memory.\n");
+    platSay(silentMode, "Insufficient memory.\n");
     return 0;
   }
   char label[64];
   snprintf(label, sizeof label, "\rProcessing file '%s'...", name);
-  say("%-40.40s0%%", label);
+  platSay(silentMode, "%-40.40s0%%", label);
   FILE *out = platOpenFile(name, "wb");
   if (!out) {
     free(buffer);
-    say("File '%s' does not exists.\n", name);
+    platSay(silentMode, "File '%s' does not exists.\n", name);
     return 0;
   }
   uint32_t size = header.dataSize, left = size, crc = 0xFFFFFFFFu;
@@ -127,18 +116,18 @@ static int extractMember(FILE *package, const MemberHeader &header, const char *
       fclose(package);
       fclose(out);
       free(buffer);
-      say("\n%s.\n", errorText());
+      platSay(silentMode, "\n%s.\n", errorText());
       return 0;
     }
     left -= (uint32_t)got;
-    say("%-40.40s%d%%", label, (int)((uint64_t)(size - left) * 100 / size));
+    platSay(silentMode, "%-40.40s%d%%", label, (int)((uint64_t)(size - left) * 100 / size));
   }
   bool ok = (crc ^ 0xFFFFFFFFu) == header.dataCrc;
   if (ok) {
-    say("%-40.40sOK  \n", label);
+    platSay(silentMode, "%-40.40sOK  \n", label);
   } else {
     fclose(package);
-    say("%-40.40sBad CRC\n", label);
+    platSay(silentMode, "%-40.40sBad CRC\n", label);
   }
   fclose(out);
   free(buffer);
@@ -167,20 +156,20 @@ int main(int argc, char **argv) {
   crc32Table();
   FILE *package = platOpenFile(packagePath.c_str(), "rb");
   if (!package) {
-    say("File '%s' does not exists.\n", packagePath.c_str());
+    platSay(silentMode, "File '%s' does not exists.\n", packagePath.c_str());
     quitPrompt();
     return 1;
   }
   char cwd[4096];
   if (!getcwd(cwd, sizeof cwd)) {
-    say("%s\n", errorText());
+    platSay(silentMode, "%s\n", errorText());
     quitPrompt();
     return 1;
   }
   startFolder = cwd;
   std::string temp = platTempFolder();
   if (!platChangeFolder(temp.c_str())) {
-    if (!platChangeFolder("/")) say("%s\n", errorText());
+    if (!platChangeFolder("/")) platSay(silentMode, "%s\n", errorText());
     quitPrompt();
     return 1;
   }
@@ -189,7 +178,7 @@ int main(int argc, char **argv) {
   if (!checkFreeSpace(temp, trailer)) return 5;
   workFolder = freshFolderName(temp);
   if (!platMakeFolder(workFolder.c_str())) {
-    say("%s\n", errorText());
+    platSay(silentMode, "%s\n", errorText());
     quitPrompt();
     return 1;
   }
@@ -197,7 +186,7 @@ int main(int argc, char **argv) {
     int saved = errno;
     platRemoveFolder(workFolder.c_str());
     errno = saved;
-    say("%s\n", errorText());
+    platSay(silentMode, "%s\n", errorText());
     quitPrompt();
     return 1;
   }
@@ -209,7 +198,7 @@ int main(int argc, char **argv) {
   MemberHeader header;
   for (;;) {
     if (!readMemberHeader(package, &header)) {
-      say("%s\n", errorText());
+      platSay(silentMode, "%s\n", errorText());
       removeWorkFolder();
       return 2;
     }

@@ -153,6 +153,8 @@ int platIniWrite(const char *file, const char *section, const char *key, const c
 // could not be started.
 int platRunProgram(const char *program, const std::vector<std::string> &args, int *exitCode);
 std::vector<std::string> platSplitCommandLine(const std::string &line);
+// printf to standard output, flushed, unless `quiet` (a program's silent mode).
+void platSay(int quiet, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // One key from standard input, without echo and without Enter on a
 // terminal; -1 at the end of input.
 int platReadKey(void);

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "plat.h"
@@ -61,6 +63,15 @@ int platRunProgram(const char *program, const std::vector<std::string> &args, in
     if (errno != EINTR) return 0;
   *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return 1;
+}
+
+void platSay(int quiet, const char *format, ...) {
+  if (quiet) return;
+  va_list ap;
+  va_start(ap, format);
+  vprintf(format, ap);
+  va_end(ap);
+  fflush(stdout);
 }
 
 int platReadKey(void) {

@@ -5,7 +5,6 @@
 // message and its exit code. Silent mode prints nothing and answers yes.
 #include <strings.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -31,25 +30,16 @@ static const char SUCCESS[] =
     "\nA new version of FenoCraft was successfully installed in the Utility\nPartition.\n\n\nPress any key to "
     "quit...";
 
-void say(const char *format, ...) {
-  if (silentMode) return;
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
-
 void waitForKey(void) {
   if (!silentMode) platReadKey();
 }
 
 static void printUpdaterBanner(void) {
-  say("e-FenoCraft Update Utility\t\t\tVersion B.02.03\n");
-  say("Copyright (c) FenoCraft Corporation. All rights reserved.\n\n");
+  platSay(silentMode, "e-FenoCraft Update Utility\t\t\tVersion B.02.03\n");
+  platSay(silentMode, "Copyright (c) FenoCraft Corporation. All rights reserved.\n\n");
 }
 
-static void printUpdaterError(const char *text) { say("Error: %s\n\n", text); }
+static void printUpdaterError(const char *text) { platSay(silentMode, "Error: %s\n\n", text); }
 
 static bool isSilentSwitch(const char *arg) {
   return (arg[0] == '-' || arg[0] == '/') && (arg[1] == 'S' || arg[1] == 's');
@@ -127,20 +117,20 @@ static int readNewVersion(char *out) {
 
 static int showIntro(void) {
   if (silentMode) return 1;
-  say("\nThis utility will restore or update the QV e-FenoCraft on your hard disk's\nUtility Partition.\n\n"
+  platSay(silentMode, "\nThis utility will restore or update the QV e-FenoCraft on your hard disk's\nUtility Partition.\n\n"
       "If your system does not have the Utility Partition, this program will not\nrun.\n\n"
       "For the hardware diagnostics and their documentation, visit the FenoCraft\n"
       "support pages at http://support.fenocraft.example/diagnostics.\n\n"
       "Press any key to proceed or ESC to quit...");
   int key = platReadKey();
-  say("\n");
+  platSay(silentMode, "\n");
   return key != 27;
 }
 
 static int askOverwrite(const char *installed, const char *fresh) {
   if (silentMode) return 1;
   for (;;) {
-    say("\nThe current version of FenoCraft in your system is: %s\nThis utility is about to install version:      "
+    platSay(silentMode, "\nThe current version of FenoCraft in your system is: %s\nThis utility is about to install version:      "
         "     %s\n\nDo you want to proceed with the update, overwriting the current version?\nYes (Y) or No (N): ",
         installed, fresh);
     int c = platReadChar();
@@ -163,7 +153,7 @@ static int expandArchive(void) {
 // The installation could not be made: the partition keeps what it has, the
 // local files go.
 static int copyFailed(void) {
-  say(COPY_ERROR);
+  platSay(silentMode, COPY_ERROR);
   waitForKey();
   removeLocalTree(expandedFolder);
   removeExpandedFiles();
@@ -176,7 +166,7 @@ static int install(void) {
   if (!copyTreeToPartition(expandedFolder)) return copyFailed();
   commitConfig();
   removeExpandedFiles();
-  say(SUCCESS);
+  platSay(silentMode, SUCCESS);
   waitForKey();
   return 0;
 }
@@ -191,13 +181,13 @@ int main(int argc, char **argv) {
   if (!silentMode && argc == 3 && strcmp(argv[2], TOKEN) == 0) folder = argv[1];
   if (!folder) {
     printUpdaterBanner();
-    say("This utility is a part of FenoCraft update process.\n\n");
+    platSay(silentMode, "This utility is a part of FenoCraft update process.\n\n");
     return 1;
   }
   packageFolder = folder;
   expandedFolder = packageFolder + "/expanded";
   if (!partitionPresent() || detectInstallState() == STATE_NO_PARTITION) {
-    say(NOT_FOUND);
+    platSay(silentMode, NOT_FOUND);
     waitForKey();
     return 3;
   }
@@ -213,7 +203,7 @@ int main(int argc, char **argv) {
       if (!readInstalledVersion(installed)) return 1;
       if (!readNewVersion(fresh)) return 4;
       if (!askOverwrite(installed, fresh)) {
-        say(NO_UPDATE);
+        platSay(silentMode, NO_UPDATE);
         waitForKey();
         removeLocalTree(expandedFolder);
         removeExpandedFiles();

@@ -64,8 +64,8 @@ int copyFileToPartition(const std::string &localPath) {
   size_t dot = name.find_last_of('.');
   std::string base = dot == std::string::npos ? name : name.substr(0, dot);
   std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  say("\rMoving to kalu \n");
-  say("\rprocessing file %s%s\n", base.c_str(), ext.c_str());
+  platSay(silentMode, "\rMoving to kalu \n");
+  platSay(silentMode, "\rprocessing file %s%s\n", base.c_str(), ext.c_str());
   std::string part = partitionPathOf(localPath);
   if (part.empty() || localPath.size() > LOCAL_PATH_MAX) return 0;
   FILE *in = platOpenFile(localPath.c_str(), "rb");
@@ -79,13 +79,13 @@ int copyFileToPartition(const std::string &localPath) {
   size_t n;
   int written = 0;
   while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) {
-    say(".");
+    platSay(silentMode, ".");
     written = kalu.fwrite(buffer, 1, (int)n, out);
     if (written != (int)n) break;
   }
   kalu.fclose(out);
   fclose(in);
-  say("\n");
+  platSay(silentMode, "\n");
   return written >= 0;
 }
 

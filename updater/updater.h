@@ -31,7 +31,6 @@ extern KaLuExports kalu;
 void bindLibrary(void);
 
 // ---- Console ---------------------------------------------------------------------
-void say(const char *format, ...);  // prints unless silent
 void waitForKey(void);              // one key unless silent; end of input counts
 
 // ---- Installation --------------------------------------------------------------------
